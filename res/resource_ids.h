@@ -1,0 +1,7 @@
+#ifndef TAVREL_RESOURCE_IDS_H
+#define TAVREL_RESOURCE_IDS_H
+
+#define IDS_SETUP_BROKEN 101
+#define IDS_OS_UNSUPPORTED 102
+
+#endif

@@ -1,0 +1,52 @@
+// The program's entry: checks the argument, reads the registered install
+// command for .inf files, builds the command line and runs it.
+#ifndef TAVREL_LAUNCH_SEQUENCE_H
+#define TAVREL_LAUNCH_SEQUENCE_H
+
+#include "path_split.h"
+
+enum {
+    kMaxArgumentLength = 130,
+    kArgumentCapacity = 260,
+    kKeyPathCapacity = 255,
+    kModuleDirectoryCapacity = 260,
+    kExpandedArgumentCapacity = 270,
+    kUnquotedArgumentCapacity = 520,
+    kCommandTemplateCapacity = 520,
+    kCommandLineCapacity = 1024,
+    kRegistryValueCapacity = 1024,
+};
+
+// Removes the enclosing double quotes of src: a first byte that is a quote,
+// and a quote that ends the text (together with the spaces and tabs after
+// it). No other byte is removed. Returns 0, or -4 (dst left alone) when the
+// result does not fit.
+int StripQuotes(char* dst, int capacity, const char* src);
+
+// Takes the text of a string value as the registry returned it: the `size`
+// bytes read, up to the first NUL among them. Returns 0, or -1 (dst left
+// alone) when that text does not fit, so a value is never cut.
+int TakeRegistryText(char* dst, int capacity, const char* data, int size);
+
+// The argument text of a process command line: what follows the program's
+// own name and the bytes 0x01 to 0x20 after it. A quoted name ends at its
+// closing quote (a lead byte and its trail byte are passed over together);
+// a name whose quote is never closed takes the whole line; an unquoted name
+// ends at the first byte of 0x20 or below.
+const char* SkipProgramName(const char* commandLine, const LeadBytes* lead);
+
+#ifdef _WIN32
+#include <windows.h>
+
+// Drive and directory of the running program, ending in its separator.
+// Returns 0, or -1 when the program's path cannot be obtained.
+int GetModuleDirectory(char* dst, int capacity);
+
+// Reads the string value `valueName` of root\subKey. Returns 0 when read (a
+// value that is no string leaves dst unchanged), -1 when the key opened but
+// the value cannot be read or does not fit, -2 when the key cannot be opened.
+int ReadRegistryString(char* dst, int capacity, HKEY root, const char* subKey,
+                       const char* valueName);
+#endif
+
+#endif

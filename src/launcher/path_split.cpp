@@ -1,0 +1,105 @@
+#include "path_split.h"
+
+#include "text_buffer.h"
+
+namespace {
+
+void MarkLeadRange(LeadBytes* lead, int first, int last) {
+    for (int b = first; b <= last; ++b) lead->isLead[b] = 1;
+}
+
+bool IsLead(const LeadBytes* lead, char byte) {
+    return lead->isLead[static_cast<unsigned char>(byte)] != 0;
+}
+
+// Copies src[0..length) cut to the part limit and the capacity, never
+// keeping a lead byte without the byte that follows it.
+void CopyPart(char* dst, int capacity, const char* src, int length, const LeadBytes* lead) {
+    if (dst == nullptr || capacity <= 0) return;
+    int limit = capacity - 1;
+    if (limit > kMaxPathPart) limit = kMaxPathPart;
+    int kept = 0;
+    if (length <= limit) {
+        kept = length;
+    } else {
+        int i = 0;
+        while (i < limit) {
+            int width = (IsLead(lead, src[i]) && i + 1 < length) ? 2 : 1;
+            if (i + width > limit) break;
+            i += width;
+        }
+        kept = i;
+    }
+    CopyBytes(dst, capacity, src, kept);
+}
+
+}  // namespace
+
+void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSize,
+                          const unsigned char* cpInfoRanges, int rangeBytes) {
+    FillZero(lead, sizeof(*lead));
+    switch (codePage) {
+    case 932:
+        MarkLeadRange(lead, 0x81, 0x9F);
+        MarkLeadRange(lead, 0xE0, 0xFC);
+        return;
+    case 936:
+    case 949:
+    case 950:
+        MarkLeadRange(lead, 0x81, 0xFE);
+        return;
+    case 1361:
+        MarkLeadRange(lead, 0x81, 0xD3);
+        MarkLeadRange(lead, 0xD8, 0xDE);
+        MarkLeadRange(lead, 0xE0, 0xF9);
+        return;
+    default:
+        break;
+    }
+    if (maxCharSize <= 1 || cpInfoRanges == nullptr) return;
+    for (int i = 0; i + 1 < rangeBytes; i += 2) {
+        int first = cpInfoRanges[i];
+        int last = cpInfoRanges[i + 1];
+        if (first == 0 && last == 0) break;
+        if (first <= last) MarkLeadRange(lead, first, last);
+    }
+}
+
+void SplitPath(const char* path, const LeadBytes* lead,
+               char* drive, int driveCapacity,
+               char* directory, int directoryCapacity,
+               char* name, int nameCapacity,
+               char* extension, int extensionCapacity) {
+    int driveLength = 0;
+    if (path[0] != '\0' && !IsLead(lead, path[0]) && path[1] == ':') driveLength = 2;
+
+    // One pass over whole characters: a trail byte is never taken for a
+    // separator or a dot, and a lead byte at the very end stops the scan.
+    int directoryEnd = driveLength;  // one past the last separator
+    int lastDot = -1;
+    int end = driveLength;
+    while (path[end] != '\0') {
+        char byte = path[end];
+        if (IsLead(lead, byte)) {
+            if (path[end + 1] == '\0') {
+                ++end;
+                break;
+            }
+            end += 2;
+            continue;
+        }
+        if (byte == '\\' || byte == '/') {
+            directoryEnd = end + 1;
+            lastDot = -1;
+        } else if (byte == '.') {
+            lastDot = end;
+        }
+        ++end;
+    }
+    int extensionStart = lastDot >= 0 ? lastDot : end;
+
+    CopyPart(drive, driveCapacity, path, driveLength, lead);
+    CopyPart(directory, directoryCapacity, path + driveLength, directoryEnd - driveLength, lead);
+    CopyPart(name, nameCapacity, path + directoryEnd, extensionStart - directoryEnd, lead);
+    CopyPart(extension, extensionCapacity, path + extensionStart, end - extensionStart, lead);
+}

@@ -1,0 +1,43 @@
+#include "text_buffer.h"
+
+void FillZero(void* dst, int size) {
+    // volatile keeps the compiler from turning the loop into a memset call.
+    volatile char* bytes = static_cast<volatile char*>(dst);
+    for (int i = 0; i < size; ++i) bytes[i] = 0;
+}
+
+int BoundedLength(const char* text, int capacity) {
+    int length = 0;
+    while (length < capacity && text[length] != '\0') ++length;
+    return length;
+}
+
+int TextLength(const char* text) {
+    int length = 0;
+    while (text[length] != '\0') ++length;
+    return length;
+}
+
+int CopyBytes(char* dst, int capacity, const char* src, int count) {
+    if (count < 0 || count >= capacity) return -1;
+    for (int i = 0; i < count; ++i) dst[i] = src[i];
+    dst[count] = '\0';
+    return 0;
+}
+
+int CopyText(char* dst, int capacity, const char* src) {
+    return CopyBytes(dst, capacity, src, TextLength(src));
+}
+
+int AppendText(char* dst, int capacity, const char* src) {
+    int used = BoundedLength(dst, capacity);
+    if (used >= capacity) return -1;
+    return CopyBytes(dst + used, capacity - used, src, TextLength(src));
+}
+
+bool ContainsByte(const char* text, char byte) {
+    for (; *text != '\0'; ++text) {
+        if (*text == byte) return true;
+    }
+    return false;
+}
