@@ -1,0 +1,19 @@
+#!/bin/bash
+# Builds everything and runs every test: native unit tests and fuzz runs of
+# the byte logic, and the real Tavrel.exe under Wine. Extra arguments go to
+# ctest (for example -R Failure).
+set -euo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+export TAVREL_BUILD_DIR="${TAVREL_BUILD_DIR:-$ROOT/build}"
+
+source "$ROOT/scripts/ensure-deps.sh"
+ensure_deps
+
+cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
+cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)"
+
+source "$ROOT/scripts/wine-session.sh"
+start_wine_session "$TAVREL_BUILD_DIR/wine/tests"
+
+cd "$TAVREL_BUILD_DIR"
+ctest --output-on-failure --timeout 300 "$@"

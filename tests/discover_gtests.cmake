@@ -1,0 +1,23 @@
+# Included by CTest: lists the tests of one GoogleTest binary and adds each
+# as a test of its own. Set by the caller: PREFIX, COMMAND (a list), TIMEOUT.
+execute_process(COMMAND ${COMMAND} --gtest_list_tests
+    OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    add_test(${PREFIX}.listing-failed ${CMAKE_COMMAND} -E echo "could not list ${COMMAND}: ${errors}")
+    set_tests_properties(${PREFIX}.listing-failed PROPERTIES WILL_FAIL TRUE)
+    return()
+endif()
+string(REPLACE "\r" "" listing "${listing}")
+string(REPLACE ";" "\\;" listing "${listing}")
+string(REPLACE "\n" ";" lines "${listing}")
+set(suite "")
+foreach(line IN LISTS lines)
+    string(REGEX REPLACE " *#.*$" "" line "${line}")
+    if(line MATCHES "^([^ ].*)\\.$")
+        set(suite "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^  ([^ ]+)$" AND NOT suite STREQUAL "")
+        set(name "${suite}.${CMAKE_MATCH_1}")
+        add_test(${PREFIX}.${name} ${COMMAND} --gtest_filter=${name})
+        set_tests_properties(${PREFIX}.${name} PROPERTIES TIMEOUT ${TIMEOUT})
+    endif()
+endforeach()

@@ -1,0 +1,130 @@
+// Tavrel.exe run for real under Wine: registry, shell, processes, message boxes.
+#include <string>
+
+#include "system_fixture.h"
+
+namespace {
+
+const DWORD kMinusOne = 0xFFFFFFFFu;
+const DWORD kMinusTwo = 0xFFFFFFFEu;
+const DWORD kNoValue = 0xFFFFFFFFu;
+
+std::string Repeat(char c, size_t count) { return std::string(count, c); }
+
+// Replaces {dir} (the folder of Tavrel.exe, with its separator) and {rec}
+// (the recorder's path) in a case's text.
+std::string Expand(std::string text, const std::string& dir, const std::string& recorder) {
+    for (size_t at; (at = text.find("{dir}")) != std::string::npos;) text.replace(at, 5, dir);
+    for (size_t at; (at = text.find("{rec}")) != std::string::npos;) text.replace(at, 5, recorder);
+    return text;
+}
+
+void ExpectSingleBox(const RunResult& run, const char* text) {
+    ASSERT_EQ(1u, run.boxes.size()) << "expected one message box";
+    EXPECT_EQ(text, run.boxes[0].text);
+}
+
+// Cases whose registry holds the recorder as install command.
+struct LaunchCase {
+    const char* name;
+    const char* command;   // the registered install command
+    std::string argument;  // the argument text after Tavrel's own name
+    std::string expected;  // what the recorder receives after its own name
+};
+
+class LaunchTable : public SystemTest, public ::testing::WithParamInterface<LaunchCase> {};
+
+TEST_P(LaunchTable, RecorderReceivesTheCommandLine) {
+    const LaunchCase& c = GetParam();
+    RegisterInstallCommand(Expand(c.command, caseDir_, recorderPath_));
+    RunResult run = RunTavrel(Expand(c.argument, caseDir_, recorderPath_));
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
+    std::vector<RecorderRun> runs = Recorded();
+    ASSERT_EQ(1u, runs.size()) << "the recorder should have run once";
+    EXPECT_EQ(Expand(c.expected, caseDir_, recorderPath_), runs[0].arguments)
+        << "whole command line: " << runs[0].commandLine;
+}
+
+const LaunchCase kLaunchCases[] = {
+    {"PlainPath", "{rec} %1", "C:\\d\\x.inf", "C:\\d\\x.inf"},
+    {"QuotedPlaceholder", "{rec} %1", "\"%EXEPATH%drv\\x.inf\"", "{dir}drv\\x.inf"},
+    {"LowerCasePlaceholderStays", "{rec} %1", "%exepath%x.inf", "%exepath%x.inf"},
+    {"CommandWithoutPlaceholder", "{rec} /fixed", "C:\\d\\x.inf", "/fixed"},
+    {"PlaceholderTwiceAdjacent", "{rec} %1%1", "a.inf", "a.infa.inf"},
+    {"PlaceholderTwiceOneSpace", "{rec} %1 %1", "a.inf", "a.inf a.inf"},
+    {"QuotedArgumentTrailingBlank", "{rec} \"%1\"", "\"C:\\d\\x.inf\" ", "\"C:\\d\\x.inf\""},
+    {"ClosingQuoteOnly", "{rec} %1", "C:\\d\\x.inf\"", "C:\\d\\x.inf"},
+    {"OpeningQuoteOnly", "{rec} %1", "\"C:\\d\\x.inf", "C:\\d\\x.inf"},
+    {"InnerQuoteKeepsEveryByte", "{rec} %1", "C:\\a\"b\\x.inf", "C:\\a\"b\\x.inf"},
+    {"UnquotedTrailingBlanksStay", "{rec} [%1]", "C:\\d\\x.inf  ", "[C:\\d\\x.inf  ]"},
+    {"ParametersKeptAsWritten", "{rec}  \"%1\"  /q ", "x.inf", " \"x.inf\"  /q "},
+    {"ArgumentOf130Bytes", "{rec} %1", "C:\\" + Repeat('a', 123) + ".inf",
+     "C:\\" + Repeat('a', 123) + ".inf"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Launch, LaunchTable, ::testing::ValuesIn(kLaunchCases),
+                         [](const ::testing::TestParamInfo<LaunchCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// Cases that end early or launch nothing.
+struct FailureCase {
+    const char* name;
+    RegistryValue infClass;
+    std::string command;   // the install command, stored with `commandType`
+    DWORD commandType;     // kNoValue: no command at all
+    std::string argument;
+    DWORD exitCode;
+    const char* message;   // the box's text; null for no box
+};
+
+class FailureTable : public SystemTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailureTable, EndsWithItsCodeAndMessage) {
+    const FailureCase& c = GetParam();
+    RegistryValue command = Missing();
+    if (c.commandType != kNoValue) {
+        std::string text = Expand(c.command, caseDir_, recorderPath_);
+        command = c.commandType == REG_SZ ? StringValue(text) : TypedValue(c.commandType, text);
+    }
+    RegisterInstallCommand(c.infClass, command);
+    RunResult run = RunTavrel(c.argument);
+    EXPECT_EQ(c.exitCode, run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
+    if (c.message == nullptr) {
+        EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
+    } else {
+        ExpectSingleBox(run, c.message);
+    }
+    std::vector<RecorderRun> runs = Recorded();
+    EXPECT_TRUE(runs.empty()) << "nothing should have been launched, but the recorder got: "
+                              << runs[0].commandLine;
+}
+
+const FailureCase kFailureCases[] = {
+    {"EmptyArgument", StringValue(kTestClass), "{rec} %1", REG_SZ, "", kMinusOne, kSetupBroken},
+    {"ArgumentOf131Bytes", StringValue(kTestClass), "{rec} %1", REG_SZ,
+     "C:\\" + Repeat('a', 124) + ".inf", kMinusTwo, kSetupBroken},
+    {"MissingInfKey", Missing(), "{rec} %1", REG_SZ, "x.inf", kMinusTwo, kSetupBroken},
+    {"MissingInstallCommand", StringValue(kTestClass), "", kNoValue, "x.inf", kMinusTwo,
+     kOsUnsupported},
+    {"NonStringClass", TypedValue(REG_DWORD, std::string("\x01\0\0\0", 4)), "{rec} %1", REG_SZ,
+     "x.inf", kMinusTwo, kOsUnsupported},
+    {"NonStringCommandLaunchesNothing", StringValue(kTestClass), "{rec} %1", REG_BINARY, "x.inf",
+     0, nullptr},
+    {"ClassLongerThan254Bytes", StringValue(Repeat('c', 255)), "{rec} %1", REG_SZ, "x.inf",
+     kMinusTwo, kSetupBroken},
+    {"ClassTooLongForCommandKey", StringValue(Repeat('c', 240)), "{rec} %1", REG_SZ, "x.inf",
+     kMinusTwo, kSetupBroken},
+    {"CommandLongerThan519BytesIsNeverCut", StringValue(kTestClass),
+     "{rec} %1 " + Repeat('x', 600), REG_SZ, "x.inf", kMinusTwo, kOsUnsupported},
+    {"CommandThatCannotStart", StringValue(kTestClass), "C:\\nowhere\\missing.exe %1", REG_SZ,
+     "x.inf", 0, nullptr},
+};
+
+INSTANTIATE_TEST_SUITE_P(Failure, FailureTable, ::testing::ValuesIn(kFailureCases),
+                         [](const ::testing::TestParamInfo<FailureCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+}  // namespace

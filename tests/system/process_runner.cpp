@@ -1,0 +1,114 @@
+#include "process_runner.h"
+
+namespace {
+
+struct BoxSearch {
+    DWORD processId;
+    const std::vector<HWND>* closed;
+    HWND found;
+};
+
+// A message box is a visible dialog of class #32770 whose text control
+// (id 0xFFFF) already holds its text.
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+    BoxSearch* search = reinterpret_cast<BoxSearch*>(param);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    for (HWND closed : *search->closed) {
+        if (closed == window) return TRUE;
+    }
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof(className));
+    if (lstrcmpA(className, "#32770") != 0) return TRUE;
+    char text[8] = {};
+    if (GetDlgItemTextA(window, 0xFFFF, text, sizeof(text)) == 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+std::string Convert(const std::string& text, UINT from, UINT to) {
+    if (text.empty()) return text;
+    int wideLength = MultiByteToWideChar(from, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide(wideLength, L'\0');
+    MultiByteToWideChar(from, 0, text.data(), (int)text.size(), &wide[0], wideLength);
+    int length = WideCharToMultiByte(to, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    std::string out(length, '\0');
+    WideCharToMultiByte(to, 0, wide.data(), wideLength, &out[0], length, nullptr, nullptr);
+    return out;
+}
+
+MessageBoxSeen ReadAndCloseBox(HWND box, const RunOptions& options) {
+    MessageBoxSeen seen;
+    char buffer[1024] = {};
+    GetWindowTextA(box, buffer, sizeof(buffer));
+    seen.caption = AnsiToUtf8(buffer);
+    buffer[0] = '\0';
+    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof(buffer));
+    seen.text = AnsiToUtf8(buffer);
+    if (!options.boxShownMarker.empty()) {
+        HANDLE marker = CreateFileA(options.boxShownMarker.c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
+    }
+    if (options.holdBoxMs > 0) Sleep(options.holdBoxMs);
+    HWND ok = GetDlgItem(box, IDOK);
+    if (ok != nullptr) {
+        SendMessageA(ok, BM_CLICK, 0, 0);
+    } else {
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return seen;
+}
+
+}  // namespace
+
+ULONGLONG NowTicks() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+}
+
+std::string AnsiToUtf8(const std::string& ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
+std::string Utf8ToAnsi(const std::string& utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+
+RunResult RunProcess(const std::string& program, const std::string& commandLine,
+                     const RunOptions& options) {
+    RunResult result;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return result;
+    }
+    result.started = true;
+    CloseHandle(process.hThread);
+
+    std::vector<HWND> closed;
+    ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
+    for (;;) {
+        DWORD wait = WaitForSingleObject(process.hProcess, 20);
+        if (wait == WAIT_OBJECT_0) {
+            result.endedAt = NowTicks();
+            break;
+        }
+        BoxSearch search = {process.dwProcessId, &closed, nullptr};
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) {
+            result.boxes.push_back(ReadAndCloseBox(search.found, options));
+            closed.push_back(search.found);
+        }
+        if (GetTickCount64() > deadline) {
+            result.timedOut = true;
+            TerminateProcess(process.hProcess, 0xDEAD);
+            WaitForSingleObject(process.hProcess, 5000);
+            break;
+        }
+    }
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hProcess);
+    return result;
+}

@@ -1,0 +1,42 @@
+// Starts a program with an exact command line under Wine, closes any message
+// box it shows (keeping its text), and reports its full 32-bit exit code.
+#ifndef TAVREL_TESTS_PROCESS_RUNNER_H
+#define TAVREL_TESTS_PROCESS_RUNNER_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+struct MessageBoxSeen {
+    std::string caption;  // UTF-8
+    std::string text;     // UTF-8
+};
+
+struct RunResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::vector<MessageBoxSeen> boxes;
+    ULONGLONG endedAt = 0;  // FILETIME ticks (100 ns) when the process was seen ended
+};
+
+struct RunOptions {
+    DWORD timeoutMs = 30000;
+    // Keeps each box open this long before pressing OK (for a screenshot).
+    DWORD holdBoxMs = 0;
+    // Written (empty) once a box is visible, before it is held and closed.
+    std::string boxShownMarker;
+};
+
+// `program` may be empty: then the first token of `commandLine` names it.
+RunResult RunProcess(const std::string& program, const std::string& commandLine,
+                     const RunOptions& options = RunOptions());
+
+ULONGLONG NowTicks();
+
+// Text in the ANSI code page to UTF-8 and back, for readable comparisons.
+std::string AnsiToUtf8(const std::string& ansi);
+std::string Utf8ToAnsi(const std::string& utf8);
+
+#endif

@@ -1,0 +1,173 @@
+#include "system_fixture.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+const char kTestRoot[] = "C:\\tavrel-tests";
+const char kTestClass[] = "tavreltestfile";
+const char kSetupBroken[] = "このセットアップは壊れています。";
+const char kOsUnsupported[] = "このセットアップは、このOSをサポートしていません。";
+
+namespace {
+
+// Paths of the build, given as Unix paths, seen through Wine's Z: drive.
+std::string FromUnixPath(const char* unixPath) {
+    std::string path = std::string("Z:") + unixPath;
+    for (char& c : path) {
+        if (c == '/') c = '\\';
+    }
+    return path;
+}
+
+void DeleteTree(HKEY root, const char* subKey) { RegDeleteTreeA(root, subKey); }
+
+void SetValue(HKEY root, const std::string& subKey, const RegistryValue& value) {
+    if (!value.present) return;
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr))
+        << "creating HKCR\\" << subKey;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key, "", 0, value.type,
+                             reinterpret_cast<const BYTE*>(value.data.data()),
+                             static_cast<DWORD>(value.data.size())))
+        << "setting HKCR\\" << subKey;
+    RegCloseKey(key);
+}
+
+std::string SafeName(const std::string& name) {
+    std::string safe;
+    for (char c : name) safe += (c == '/' || c == '\\' || c == ':') ? '_' : c;
+    return safe;
+}
+
+// What follows the program name (quoted or not) and the one space after it.
+std::string ArgumentsOf(const std::string& commandLine) {
+    size_t end;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        end = commandLine.find('"', 1);
+        end = end == std::string::npos ? commandLine.size() : end + 1;
+    } else {
+        end = commandLine.find(' ');
+        if (end == std::string::npos) end = commandLine.size();
+    }
+    if (end < commandLine.size() && commandLine[end] == ' ') ++end;
+    return commandLine.substr(end);
+}
+
+}  // namespace
+
+RegistryValue StringValue(const std::string& text) {
+    RegistryValue value;
+    value.present = true;
+    value.type = REG_SZ;
+    value.data = text + std::string(1, '\0');
+    return value;
+}
+
+RegistryValue TypedValue(DWORD type, const std::string& bytes) {
+    RegistryValue value;
+    value.present = true;
+    value.type = type;
+    value.data = bytes;
+    return value;
+}
+
+RegistryValue Missing() { return RegistryValue(); }
+
+std::string TavrelExeSourcePath() { return FromUnixPath(TAVREL_EXE_UNIX); }
+std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
+std::string DemoSourceDir() { return FromUnixPath(DEMO_DIR_UNIX) + "\\"; }
+
+bool CopyInto(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+void SystemTest::SetUpTestSuite() {
+    CreateDirectoryA(kTestRoot, nullptr);
+    CreateDirectoryA((std::string(kTestRoot) + "\\bin").c_str(), nullptr);
+    ASSERT_TRUE(CopyInto(RecorderSourcePath(), std::string(kTestRoot) + "\\bin\\recorder.exe"))
+        << "copying " << RecorderSourcePath();
+}
+
+void SystemTest::SetUp() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    caseDir_ = std::string(kTestRoot) + "\\" + SafeName(std::string(info->test_suite_name()) + "." +
+                                                         info->name()) + "\\";
+    CreateDirectoryA(caseDir_.c_str(), nullptr);
+    recorderPath_ = std::string(kTestRoot) + "\\bin\\recorder.exe";
+    recorderLog_ = caseDir_ + "recorder.log";
+    DeleteFileA(recorderLog_.c_str());
+    SetEnvironmentVariableA("TAVREL_RECORDER_LOG", recorderLog_.c_str());
+    SetRecorderBehaviour(0, 0);
+}
+
+void SystemTest::TearDown() {
+    // Leave the prefix's own registration as it was for the next test.
+    DeleteTree(HKEY_CLASSES_ROOT, kTestClass);
+    SetValue(HKEY_CLASSES_ROOT, ".inf", StringValue("inffile"));
+}
+
+void SystemTest::RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command) {
+    DeleteTree(HKEY_CLASSES_ROOT, ".inf");
+    DeleteTree(HKEY_CLASSES_ROOT, kTestClass);
+    SetValue(HKEY_CLASSES_ROOT, ".inf", infClass);
+    SetValue(HKEY_CLASSES_ROOT, std::string(kTestClass) + "\\shell\\Install\\command", command);
+}
+
+void SystemTest::RegisterInstallCommand(const std::string& command) {
+    RegisterInstallCommand(StringValue(kTestClass), StringValue(command));
+}
+
+void SystemTest::SetRecorderBehaviour(DWORD sleepMs, DWORD exitCode) {
+    SetEnvironmentVariableA("TAVREL_RECORDER_SLEEP_MS", std::to_string(sleepMs).c_str());
+    SetEnvironmentVariableA("TAVREL_RECORDER_EXIT_CODE", std::to_string(exitCode).c_str());
+}
+
+RunResult SystemTest::RunTavrel(const std::string& argument, DWORD timeoutMs) {
+    return RunTavrelIn(caseDir_, argument, timeoutMs);
+}
+
+RunResult SystemTest::RunTavrelIn(const std::string& folder, const std::string& argument,
+                                  DWORD timeoutMs) {
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string exe = folder + "Tavrel.exe";
+    EXPECT_TRUE(CopyInto(TavrelExeSourcePath(), exe)) << "copying Tavrel.exe to " << exe;
+    std::string commandLine = "\"" + exe + "\"";
+    if (!argument.empty()) commandLine += " " + argument;
+    return RunRawCommandLine(exe, commandLine, timeoutMs);
+}
+
+RunResult SystemTest::RunRawCommandLine(const std::string& exePath, const std::string& commandLine,
+                                        DWORD timeoutMs) {
+    RunOptions options;
+    options.timeoutMs = timeoutMs;
+    RunResult result = RunProcess(exePath, commandLine, options);
+    EXPECT_TRUE(result.started) << "could not start " << exePath;
+    EXPECT_FALSE(result.timedOut) << "Tavrel.exe did not end within " << timeoutMs << " ms";
+    return result;
+}
+
+std::vector<RecorderRun> SystemTest::Recorded() const {
+    std::vector<RecorderRun> runs;
+    std::ifstream in(recorderLog_, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("command-line=", 0) == 0) {
+            runs.emplace_back();
+            runs.back().commandLine = line.substr(13);
+            runs.back().arguments = ArgumentsOf(runs.back().commandLine);
+        } else if (line.rfind("started=", 0) == 0 && !runs.empty()) {
+            runs.back().started = std::stoull(line.substr(8));
+        } else if (line.rfind("ended=", 0) == 0 && !runs.empty()) {
+            runs.back().ended = std::stoull(line.substr(6));
+        }
+    }
+    return runs;
+}

@@ -1,0 +1,71 @@
+// Test bed for running the real Tavrel.exe under Wine: a scratch folder per
+// test inside the prefix, registry set and restored around each test, and
+// the recorder that stands in for the installer.
+#ifndef TAVREL_TESTS_SYSTEM_FIXTURE_H
+#define TAVREL_TESTS_SYSTEM_FIXTURE_H
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "process_runner.h"
+
+extern const char kTestRoot[];        // C:\tavrel-tests
+extern const char kTestClass[];       // file class the tests register for .inf
+extern const char kSetupBroken[];     // message 101, UTF-8
+extern const char kOsUnsupported[];   // message 102, UTF-8
+
+struct RecorderRun {
+    std::string commandLine;  // as the recorder received it
+    std::string arguments;    // what follows its program name and one space
+    ULONGLONG started = 0;
+    ULONGLONG ended = 0;
+};
+
+struct RegistryValue {
+    bool present = false;
+    DWORD type = REG_SZ;
+    std::string data;     // bytes stored, without an added NUL
+};
+
+RegistryValue StringValue(const std::string& text);  // REG_SZ, stored with its NUL
+RegistryValue TypedValue(DWORD type, const std::string& bytes);
+RegistryValue Missing();
+
+class SystemTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // Registers `infClass` as the default value of HKCR\.inf (Missing()
+    // deletes the key) and `command` as the install command of kTestClass.
+    void RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command);
+    void RegisterInstallCommand(const std::string& command);
+
+    // Copies Tavrel.exe into `folder` (created) and runs it with `argument`
+    // after its quoted path. Returns the run; recorder runs are in Recorded().
+    RunResult RunTavrel(const std::string& argument, DWORD timeoutMs = 20000);
+    RunResult RunTavrelIn(const std::string& folder, const std::string& argument,
+                          DWORD timeoutMs = 20000);
+    RunResult RunRawCommandLine(const std::string& exePath, const std::string& commandLine,
+                                DWORD timeoutMs = 20000);
+
+    std::vector<RecorderRun> Recorded() const;
+    void SetRecorderBehaviour(DWORD sleepMs, DWORD exitCode);
+
+    std::string caseDir_;       // C:\tavrel-tests\<test>\ (trailing separator)
+    std::string recorderPath_;  // C:\tavrel-tests\bin\recorder.exe
+    std::string recorderLog_;
+};
+
+std::string TavrelExeSourcePath();
+std::string RecorderSourcePath();
+std::string DemoSourceDir();
+bool CopyInto(const std::string& from, const std::string& to);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
+#endif
