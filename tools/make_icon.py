@@ -28,7 +28,6 @@ MAP_16 = """
 .....KKKKKK.....
 .....KAAAaK.....
 .....KAAAaK.....
-.....KAAAaK.....
 K....KAAAaK....K
 LK.KKKAAAaKKK.Kl
 LLK.KAAAAAaK.Kll
@@ -36,6 +35,7 @@ KLLK.KAAAaK.KllK
 .KKKKKKAaKKKKKK.
 .KIIIIIKKIIIIIK.
 KKKKKKKKKKKKKKKK
+KFFFFFFFFFFFFFfK
 KFFFFFFFFFFFFFfK
 KFFFFFFFFFFFFFfK
 KFFFFFFFFFFFFFfK
@@ -85,11 +85,11 @@ VGA16 = [
     (0x80, 0x80, 0x80), (0xFF, 0x00, 0x00), (0x00, 0xFF, 0x00), (0xFF, 0xFF, 0x00),
     (0x00, 0x00, 0xFF), (0xFF, 0x00, 0xFF), (0x00, 0xFF, 0xFF), (0xFF, 0xFF, 0xFF),
 ]
-BLACK, MAROON, OLIVE, NAVY, SILVER, GRAY, YELLOW, BLUE = 0, 1, 3, 4, 7, 8, 11, 12
+BLACK, MAROON, OLIVE, NAVY, YELLOW, BLUE = 0, 1, 3, 4, 11, 12
 
 VGA16_COLOUR = {
     "K": BLACK, "A": BLUE, "a": NAVY,
-    "L": YELLOW, "l": OLIVE, "I": MAROON, "F": YELLOW, "f": OLIVE,
+    "L": YELLOW, "l": OLIVE, "I": MAROON, "F": OLIVE, "f": MAROON,
 }
 
 # 256 colours: the 16 standard ones, then one 16-step ramp per material,

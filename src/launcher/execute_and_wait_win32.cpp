@@ -17,6 +17,11 @@ bool SearchFindsFile(const char* name, void*) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsFolder(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 // Registered commands are often REG_EXPAND_SZ and may name the program as
 // %SystemRoot%\...; the shell does not expand that by itself.
 bool ExpandProgram(const char* program, char* expanded, int capacity) {
@@ -52,9 +57,18 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
         LeadBytes lead;
         LoadAnsiLeadBytes(&lead);
         if (!ResolveProgram(text, &lead, SearchFindsFile, nullptr, candidate, name, &command)) {
-            if (!SplitAtProgramName(text, program, sizeof(program), &command)) return 0;
-            if (!ExpandProgram(program, expanded, sizeof(expanded))) return 0;
-            command.program = expanded;
+            // No space ended the program: the whole text may be one whose
+            // path holds spaces; else the program is read as the system
+            // reads a command line. A folder is never opened in its place.
+            if (SearchFindsFile(text, nullptr)) {
+                command.program = text;
+                command.parameters = nullptr;
+            } else {
+                if (!SplitAtProgramName(text, program, sizeof(program), &command)) return 0;
+                if (!ExpandProgram(program, expanded, sizeof(expanded))) return 0;
+                if (IsFolder(expanded)) return 0;
+                command.program = expanded;
+            }
         }
     }
     if (command.program == nullptr || command.program[0] == '\0') return 0;

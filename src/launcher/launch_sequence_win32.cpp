@@ -117,9 +117,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     return 0;
 }
 
+// Tavrel runs elevated, often from a downloads folder: a DLL planted beside
+// it must never be loaded. Systems without SetDefaultDllDirectories run on.
+void RestrictDllSearchToSystem() {
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return;
+    SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 // The process starts here, with no C runtime: the argument text is the
 // command line after the program's own name.
 extern "C" void WINAPI WinMainCRTStartup() {
+    RestrictDllSearchToSystem();
     LeadBytes lead;
     LoadAnsiLeadBytes(&lead);
     const char* argumentText = SkipProgramName(GetCommandLineA(), &lead);

@@ -179,7 +179,9 @@ inline LeadBytes CheckedLeadBytes(unsigned codePage, unsigned maxCharSize,
     std::array<bool, 256> expected = ExpectedLeadBytes(codePage, maxCharSize, ranges);
     for (int b = 0; b < 256; ++b) {
         if ((lead.isLead[b] != 0) != expected[b]) {
-            Fail("lead byte 0x" + std::to_string(b) + " of code page " + std::to_string(codePage),
+            char byte[8];
+            snprintf(byte, sizeof byte, "0x%02X", b);
+            Fail(std::string("lead byte ") + byte + " of code page " + std::to_string(codePage),
                  expected[b] ? "lead" : "not lead", lead.isLead[b] ? "lead" : "not lead");
         }
     }

@@ -114,7 +114,7 @@ TEST(ResolveProgram, TriesEachSpaceAsTheEndOfTheProgram) {
                         : resolved.program == candidate.get() ? kCandidate
                         : resolved.program == name.get()      ? kName
                                                               : kNone;
-        EXPECT_EQ(SourceName(c.expectedSource), SourceName(source)) << "program taken from";
+        EXPECT_STREQ(SourceName(c.expectedSource), SourceName(source)) << "program taken from";
         if (resolved.program != nullptr) {
             EXPECT_EQ(Shown(c.expectedProgram), Shown(resolved.program));
         }

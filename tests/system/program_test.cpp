@@ -1,0 +1,199 @@
+// Where the program part of the install command ends, how Tavrel waits for
+// it, and the real installer of the prefix.
+#include <string>
+
+#include "system_fixture.h"
+
+namespace {
+
+const ULONGLONG kTicksPerMs = 10000;
+
+std::string RootPath(const std::string& relative) { return std::string(kTestRoot) + "\\" + relative; }
+
+// Installs copies of the recorder where the resolution must find (or not
+// find) them, and removes them afterwards.
+class ProgramPathTest : public SystemTest {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        CreateDirectoryA(RootPath("Vendor").c_str(), nullptr);  // a folder that must not be run
+        CreateDirectoryA(RootPath("Vendor Tools").c_str(), nullptr);
+        ASSERT_TRUE(CopyInto(recorderPath_, RootPath("Vendor Tools\\setup.exe")));
+        char windows[MAX_PATH] = {};
+        GetWindowsDirectoryA(windows, sizeof(windows));
+        inWindows_ = std::string(windows) + "\\tavrel-recorder.exe";
+        ASSERT_TRUE(CopyInto(recorderPath_, inWindows_));
+    }
+    void TearDown() override {
+        DeleteFileA(inWindows_.c_str());
+        SystemTest::TearDown();
+    }
+
+    void ExpectRecorderGot(const std::string& arguments) {
+        std::vector<RecorderRun> runs = Recorded();
+        ASSERT_EQ(1u, runs.size()) << "the recorder should have run once";
+        EXPECT_EQ(arguments, runs[0].arguments) << "whole command line: " << runs[0].commandLine;
+    }
+
+    std::string inWindows_;
+};
+
+struct ProgramCase {
+    const char* name;
+    const char* command;
+    const char* expectedArguments;
+};
+
+class ProgramTable : public ProgramPathTest, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(ProgramTable, FindsTheProgram) {
+    RegisterInstallCommand(GetParam().command);
+    RunResult run = RunTavrel("C:\\d\\x.inf");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    ExpectRecorderGot(GetParam().expectedArguments);
+}
+
+const ProgramCase kProgramCases[] = {
+    // C:\tavrel-tests\Vendor is a folder: the search finds it, but it is no program.
+    {"UnquotedPathWithSpaces", "C:\\tavrel-tests\\Vendor Tools\\setup.exe %1 /q", "C:\\d\\x.inf /q"},
+    {"QuotedPathWithSpaces", "\"C:\\tavrel-tests\\Vendor Tools\\setup.exe\" \"%1\"", "\"C:\\d\\x.inf\""},
+    {"UnexpandedSystemRootFoundByName", "%SystemRoot%\\tavrel-recorder.exe %1", "C:\\d\\x.inf"},
+    {"QuotedUnexpandedSystemRoot", "\"%SystemRoot%\\tavrel-recorder.exe\" %1", "C:\\d\\x.inf"},
+    {"ProgramWithoutParameters", "C:\\tavrel-tests\\Vendor Tools\\setup.exe", ""},
+};
+
+INSTANTIATE_TEST_SUITE_P(Program, ProgramTable, ::testing::ValuesIn(kProgramCases),
+                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A command naming only a folder launches nothing: opening the folder would
+// show a window and keep Tavrel waiting on it.
+TEST_F(ProgramPathTest, FolderIsNeverOpened) {
+    RegisterInstallCommand("C:\\tavrel-tests\\Vendor %1");
+    RunResult run = RunTavrel("C:\\d\\x.inf", 10000);
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_TRUE(Recorded().empty());
+}
+
+struct WaitCase {
+    const char* name;
+    DWORD installerMs;
+    DWORD installerExitCode;
+};
+
+class WaitTable : public SystemTest, public ::testing::WithParamInterface<WaitCase> {};
+
+// Tavrel ends one to two seconds after the installer, never before it, and
+// exits 0 whatever the installer's code, 259 (STILL_ACTIVE) included.
+TEST_P(WaitTable, EndsOneToTwoSecondsAfterTheInstaller) {
+    const WaitCase& c = GetParam();
+    RegisterInstallCommand(recorderPath_ + " %1");
+    SetRecorderBehaviour(c.installerMs, c.installerExitCode);
+    RunResult run = RunTavrel("x.inf", 30000);
+    EXPECT_EQ(0u, run.exitCode);
+    std::vector<RecorderRun> runs = Recorded();
+    ASSERT_EQ(1u, runs.size());
+    ASSERT_NE(0u, runs[0].ended) << "the installer did not end";
+    ASSERT_GT(run.endedAt, runs[0].ended) << "Tavrel ended before the installer";
+    ULONGLONG afterMs = (run.endedAt - runs[0].ended) / kTicksPerMs;
+    EXPECT_GE(afterMs, 900u) << "Tavrel must pause at least once after the installer ended";
+    EXPECT_LE(afterMs, 2500u) << "Tavrel noticed the installer's end too late";
+}
+
+const WaitCase kWaitCases[] = {
+    {"EndsAtOnce", 0, 0},
+    {"RunsThreeSecondsExit7", 3000, 7},
+    {"ExitCode259", 1500, 259},
+};
+
+INSTANTIATE_TEST_SUITE_P(Wait, WaitTable, ::testing::ValuesIn(kWaitCases),
+                         [](const ::testing::TestParamInfo<WaitCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
+TEST_F(SystemTest, DoubleByteFolderIsHandedWhole) {
+    ASSERT_EQ(932u, GetACP()) << "the tests run under a Japanese locale (LC_ALL=ja_JP.UTF-8)";
+    std::string folder = std::string(kTestRoot) + "\\\x95\x5C\\";
+    RegisterInstallCommand(recorderPath_ + " %1");
+    RunResult run = RunTavrelIn(folder, "\"%EXEPATH%x.inf\"");
+    EXPECT_EQ(0u, run.exitCode);
+    std::vector<RecorderRun> runs = Recorded();
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(AnsiToUtf8(folder + "x.inf"), AnsiToUtf8(runs[0].arguments));
+}
+
+TEST_F(SystemTest, MessageBoxHasTheSystemErrorCaption) {
+    RunResult run = RunTavrel("");
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ("エラー", run.boxes[0].caption);
+}
+
+// The entry point takes the command line as the system passes it.
+struct RawCase {
+    const char* name;
+    const char* afterExePath;  // follows the quoted or unquoted exe path
+    bool quotedName;
+    const char* expectedArguments;
+};
+
+class RawCommandLine : public SystemTest, public ::testing::WithParamInterface<RawCase> {};
+
+TEST_P(RawCommandLine, ArgumentTextFollowsTheProgramName) {
+    const RawCase& c = GetParam();
+    RegisterInstallCommand(recorderPath_ + " [%1]");
+    std::string exe = caseDir_ + "Tavrel.exe";
+    ASSERT_TRUE(CopyInto(TavrelExeSourcePath(), exe));
+    std::string line = (c.quotedName ? "\"" + exe + "\"" : exe) + c.afterExePath;
+    RunResult run = RunRawCommandLine(exe, line);
+    EXPECT_EQ(0u, run.exitCode);
+    std::vector<RecorderRun> runs = Recorded();
+    ASSERT_EQ(1u, runs.size());
+    EXPECT_EQ(c.expectedArguments, runs[0].arguments);
+}
+
+const RawCase kRawCases[] = {
+    {"NoBlankAfterQuotedName", "x.inf", true, "[x.inf]"},
+    {"TabAfterName", "\tx.inf", true, "[x.inf]"},
+    {"ControlBytesSkipped", " \x01\x1f x.inf", true, "[x.inf]"},
+    {"TrailingBlanksKept", " x.inf  ", true, "[x.inf  ]"},
+    {"UnquotedName", " x.inf", false, "[x.inf]"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Raw, RawCommandLine, ::testing::ValuesIn(kRawCases),
+                         [](const ::testing::TestParamInfo<RawCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+std::string ReadDemoValue() {
+    char value[256] = {};
+    DWORD size = sizeof(value);
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo", "Installed", RRF_RT_REG_SZ,
+                     nullptr, value, &size) != ERROR_SUCCESS) {
+        return "(missing)";
+    }
+    return value;
+}
+
+// The prefix's own registration: rundll32 setupapi,InstallHinfSection.
+TEST_F(SystemTest, RealInstallerInstallsTheDemo) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo");
+    char programFiles[MAX_PATH] = {};
+    ExpandEnvironmentStringsA("%ProgramFiles%\\Tavrel Demo\\tavrel-demo.txt", programFiles,
+                              sizeof(programFiles));
+    DeleteFileA(programFiles);
+    ASSERT_TRUE(CopyInto(DemoSourceDir() + "demo.inf", caseDir_ + "demo.inf"));
+    ASSERT_TRUE(CopyInto(DemoSourceDir() + "tavrel-demo.txt", caseDir_ + "tavrel-demo.txt"));
+
+    RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"");
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ("demo.inf 1.0", ReadDemoValue());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(programFiles))
+        << "the demo file was not copied to " << programFiles;
+}
+
+}  // namespace
