@@ -105,7 +105,8 @@ def check_languages(resources):
     expect("resources (type, name)", sorted(EXPECTED_RESOURCES, key=repr),
            sorted(resources, key=repr))
     for key, entries in sorted(resources.items(), key=repr):
-        expect("languages of %r" % (key,), [JAPANESE], [lang for lang, _ in entries])
+        expect("languages of %r" % (key,), ["0x%04x" % JAPANESE],
+               ["0x%04x" % lang for lang, _ in entries])
 
 
 def data_of(resources, key):
@@ -182,21 +183,25 @@ def check_icons(resources):
                % (i + 1), (image_id, size, size, colours, 0, 1, bits, len(image)),
                (entry_id, width, height, count, reserved, planes, bit_count, length))
 
-        header = struct.unpack_from("<IiiHHIIiiII", image)
-        expect("RT_ICON %d header (size, width, height, planes, bits, compression)" % image_id,
-               (40, size, 2 * size, 1, bits, 0), header[:6])
-        palette = [struct.unpack_from("<BBB", image, 40 + 4 * k)[::-1]
-                   for k in range(1 << bits)]
-        if bits == 4:
-            expect("RT_ICON %d palette" % image_id, VGA16, palette)
-
-        # Where the mask makes a pixel transparent, its colour must be black,
-        # or it would show through inverted.
         pixels = 40 + 4 * (1 << bits)
         row_xor = (size * bits + 31) // 32 * 4
         row_and = (size + 31) // 32 * 4
         mask = pixels + row_xor * size
+        header = struct.unpack_from("<IiiHHI", image) if len(image) >= 40 else None
+        want = (40, size, 2 * size, 1, bits, 0)
+        expect("RT_ICON %d header (size, width, height, planes, bits, compression)" % image_id,
+               want, header)
         expect("RT_ICON %d size" % image_id, mask + row_and * size, len(image))
+        if header != want or len(image) != mask + row_and * size:
+            continue
+
+        palette = [tuple(image[40 + 4 * k:43 + 4 * k][::-1]) for k in range(1 << bits)]
+        if bits == 4:
+            for k, (want_rgb, have_rgb) in enumerate(zip(VGA16, palette)):
+                expect("RT_ICON %d palette entry %d" % (image_id, k), want_rgb, have_rgb)
+
+        # Where the mask makes a pixel transparent, its colour must be black,
+        # or it would show through inverted.
         opaque, shows_through = 0, []
         for y in range(size):
             for x in range(size):

@@ -91,9 +91,11 @@ void CheckLanguages(HMODULE module) {
         Languages found = {{0}, 0};
         EnumResourceLanguagesA(module, r.type, r.name, CollectLanguage,
                                reinterpret_cast<LONG_PTR>(&found));
-        if (found.count != 1 || found.ids[0] != kJapanese) {
-            Fail("%s: expected one language 0x%04x, got %d, the first 0x%04x", r.label,
-                 kJapanese, found.count, found.count > 0 ? found.ids[0] : 0);
+        if (found.count == 0) {
+            Fail("%s: expected it in language 0x%04x, got no such resource", r.label, kJapanese);
+        } else if (found.count != 1 || found.ids[0] != kJapanese) {
+            Fail("%s: expected language 0x%04x only, got %d languages, the first 0x%04x",
+                 r.label, kJapanese, found.count, found.ids[0]);
         }
     }
 }
@@ -125,12 +127,16 @@ void CheckMessages(HMODULE module) {
         for (const Message& m : kMessages) {
             if (m.id == id) expected = m.text;
         }
-        size_t length = *p++;
-        size_t expectedLength = wcslen(expected);
-        if (length != expectedLength || p + length > end ||
-            memcmp(p, expected, length * sizeof(WCHAR)) != 0) {
-            Fail("string %d: expected %u UTF-16 units matching the message, got %u", id,
-                 static_cast<unsigned>(expectedLength), static_cast<unsigned>(length));
+        int length = *p++;
+        if (p + length > end) length = static_cast<int>(end - p);
+        int expectedLength = static_cast<int>(wcslen(expected));
+        if (length != expectedLength || memcmp(p, expected, length * sizeof(WCHAR)) != 0) {
+            char want[256], got[256];
+            want[WideCharToMultiByte(CP_UTF8, 0, expected, expectedLength, want,
+                                     sizeof(want) - 1, nullptr, nullptr)] = '\0';
+            got[WideCharToMultiByte(CP_UTF8, 0, p, length, got, sizeof(got) - 1, nullptr,
+                                    nullptr)] = '\0';
+            Fail("string %d: expected \"%s\", got \"%s\"", id, want, got);
         }
         p += length;
     }
