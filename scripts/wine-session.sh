@@ -2,8 +2,6 @@
 # project's own (copied from a ready template), one persistent wineserver.
 # Call start_wine_session PREFIX_DIR; everything is stopped when the shell exits.
 
-WINE_TEMPLATE_PREFIX="${WINE_TEMPLATE_PREFIX:-$TAVREL_BUILD_DIR/wine/template}"
-
 stop_wine_session() {
     if [ -n "${WINEPREFIX:-}" ]; then
         wineserver -k >/dev/null 2>&1 || true
@@ -35,6 +33,8 @@ start_xvfb() {
 }
 
 ensure_template_prefix() {
+    : "${TAVREL_BUILD_DIR:?TAVREL_BUILD_DIR must be set}"
+    WINE_TEMPLATE_PREFIX="${WINE_TEMPLATE_PREFIX:-$TAVREL_BUILD_DIR/wine/template}"
     if [ -f "$WINE_TEMPLATE_PREFIX/system.reg" ]; then return 0; fi
     echo "Creating a Wine prefix for the project in $WINE_TEMPLATE_PREFIX (once, about 10 s)..."
     rm -rf "$WINE_TEMPLATE_PREFIX"

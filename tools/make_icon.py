@@ -202,9 +202,8 @@ def images():
     assert len(m16) == 16 and len(m32) == 32
     vga = lambda rows, x, y: VGA16_COLOUR[rows[y][x]]
     p256 = palette_256()
-    c256 = lambda rows, x, y: colour_256(rows, x, y)
     return [(m16, 4, VGA16, vga), (m32, 4, VGA16, vga),
-            (m16, 8, p256, c256), (m32, 8, p256, c256)]
+            (m16, 8, p256, colour_256), (m32, 8, p256, colour_256)]
 
 
 def build_ico():
@@ -288,12 +287,13 @@ def main(argv):
         failures = []
         with open(ICO_PATH, "rb") as f:
             if f.read() != ico:
-                failures.append("%s differs from what tools/make_icon.py draws" % ICO_PATH)
+                failures.append(ICO_PATH)
         with open(PNG_PATH, "rb") as f:
             if png_content(f.read()) != png_content(png):
-                failures.append("%s differs from what tools/make_icon.py draws" % PNG_PATH)
-        for line in failures:
-            print(line)
+                failures.append(PNG_PATH)
+        for path in failures:
+            print("%s: expected the picture tools/make_icon.py draws, got another; "
+                  "regenerate it with /usr/bin/python3 tools/make_icon.py" % path)
         return 1 if failures else 0
     if argv[1:]:
         print(__doc__.strip().splitlines()[-1].strip(), file=sys.stderr)

@@ -339,7 +339,7 @@ void CheckVersion(const char* path) {
         }
         // The length counts the NUL; an empty value is one NUL, never nothing.
         size_t want = strlen(s.value) + 1;
-        if (length != want || text[length - 1] != '\0' || strcmp(text, s.value) != 0) {
+        if (length != want || text[want - 1] != '\0' || strcmp(text, s.value) != 0) {
             Fail("%s: expected \"%s\" (%u bytes with its NUL), got \"%.*s\" (%u bytes)", query,
                  s.value, static_cast<unsigned>(want), static_cast<int>(length), text, length);
         }
