@@ -1,5 +1,6 @@
 // Stands in for an installer. Appends to the file named by TAVREL_RECORDER_LOG
-// the command line it received and when it started and ended, sleeps
+// the command line it received (in hex: it may hold any byte) and when it
+// started and ended, sleeps
 // TAVREL_RECORDER_SLEEP_MS and exits with TAVREL_RECORDER_EXIT_CODE.
 #include <windows.h>
 
@@ -21,6 +22,17 @@ unsigned long long NowTicks() {
     return (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+std::string ToHex(const char* text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (; *text != '\0'; ++text) {
+        unsigned char byte = static_cast<unsigned char>(*text);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 15];
+    }
+    return hex;
+}
+
 void Append(const std::string& path, const std::string& line) {
     HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -36,7 +48,7 @@ int main() {
     std::string log = Environment("TAVREL_RECORDER_LOG");
     unsigned long long started = NowTicks();
     if (!log.empty()) {
-        Append(log, "command-line=" + std::string(GetCommandLineA()) + "\n" +
+        Append(log, "command-line=" + ToHex(GetCommandLineA()) + "\n" +
                         "started=" + std::to_string(started) + "\n");
     }
     Sleep(static_cast<DWORD>(std::strtoul(Environment("TAVREL_RECORDER_SLEEP_MS").c_str(), nullptr, 10)));

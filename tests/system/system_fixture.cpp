@@ -42,6 +42,14 @@ std::string SafeName(const std::string& name) {
     return safe;
 }
 
+std::string FromHex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
+
 // What follows the program name (quoted or not) and the one space after it.
 std::string ArgumentsOf(const std::string& commandLine) {
     size_t end;
@@ -111,14 +119,22 @@ void SystemTest::SetUp() {
 void SystemTest::TearDown() {
     // Leave the prefix's own registration as it was for the next test.
     DeleteTree(HKEY_CLASSES_ROOT, kTestClass);
+    for (const std::string& key : classKeys_) DeleteTree(HKEY_CLASSES_ROOT, key.c_str());
     SetValue(HKEY_CLASSES_ROOT, ".inf", StringValue("inffile"));
 }
 
 void SystemTest::RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command) {
+    RegisterInstallCommandUnder(kTestClass, infClass, command);
+}
+
+void SystemTest::RegisterInstallCommandUnder(const std::string& classKey,
+                                             const RegistryValue& infClass,
+                                             const RegistryValue& command) {
     DeleteTree(HKEY_CLASSES_ROOT, ".inf");
-    DeleteTree(HKEY_CLASSES_ROOT, kTestClass);
+    DeleteTree(HKEY_CLASSES_ROOT, classKey.c_str());
+    classKeys_.push_back(classKey.substr(0, classKey.find('\\')));
     SetValue(HKEY_CLASSES_ROOT, ".inf", infClass);
-    SetValue(HKEY_CLASSES_ROOT, std::string(kTestClass) + "\\shell\\Install\\command", command);
+    SetValue(HKEY_CLASSES_ROOT, classKey + "\\shell\\Install\\command", command);
 }
 
 void SystemTest::RegisterInstallCommand(const std::string& command) {
@@ -154,6 +170,14 @@ RunResult SystemTest::RunRawCommandLine(const std::string& exePath, const std::s
     return result;
 }
 
+std::string SystemTest::ArgumentAsReceived(const std::string& argument) {
+    RunResult run = RunProcess(recorderPath_, "\"" + recorderPath_ + "\" " + argument);
+    EXPECT_TRUE(run.started && !run.timedOut) << "running the recorder directly";
+    std::vector<RecorderRun> runs = Recorded();
+    DeleteFileA(recorderLog_.c_str());
+    return runs.size() == 1 ? runs[0].arguments : "(the recorder did not run)";
+}
+
 std::vector<RecorderRun> SystemTest::Recorded() const {
     std::vector<RecorderRun> runs;
     std::ifstream in(recorderLog_, std::ios::binary);
@@ -161,7 +185,7 @@ std::vector<RecorderRun> SystemTest::Recorded() const {
     while (std::getline(in, line)) {
         if (line.rfind("command-line=", 0) == 0) {
             runs.emplace_back();
-            runs.back().commandLine = line.substr(13);
+            runs.back().commandLine = FromHex(line.substr(13));
             runs.back().arguments = ArgumentsOf(runs.back().commandLine);
         } else if (line.rfind("started=", 0) == 0 && !runs.empty()) {
             runs.back().started = std::stoull(line.substr(8));

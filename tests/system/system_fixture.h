@@ -45,6 +45,9 @@ protected:
     // deletes the key) and `command` as the install command of kTestClass.
     void RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command);
     void RegisterInstallCommand(const std::string& command);
+    // The same with the command under `classKey` (the key the class names).
+    void RegisterInstallCommandUnder(const std::string& classKey, const RegistryValue& infClass,
+                                     const RegistryValue& command);
 
     // Copies Tavrel.exe into `folder` (created) and runs it with `argument`
     // after its quoted path. Returns the run; recorder runs are in Recorded().
@@ -55,11 +58,16 @@ protected:
                                 DWORD timeoutMs = 20000);
 
     std::vector<RecorderRun> Recorded() const;
+    // The argument as any process started with it reads it back: the system
+    // keeps command lines in Unicode, so bytes that are no character of the
+    // ANSI code page do not come through unchanged.
+    std::string ArgumentAsReceived(const std::string& argument);
     void SetRecorderBehaviour(DWORD sleepMs, DWORD exitCode);
 
     std::string caseDir_;       // C:\tavrel-tests\<test>\ (trailing separator)
     std::string recorderPath_;  // C:\tavrel-tests\bin\recorder.exe
     std::string recorderLog_;
+    std::vector<std::string> classKeys_;  // created by the test, deleted after it
 };
 
 std::string TavrelExeSourcePath();
