@@ -4,8 +4,6 @@
 
 namespace {
 
-bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
-
 const char* ParametersAfter(const char* afterSpace) {
     return *afterSpace != '\0' ? afterSpace : nullptr;
 }
@@ -34,10 +32,11 @@ bool ResolveProgram(const char* text, const LeadBytes* lead, FileSearch search,
             return true;
         }
 
+        // A name the split had to cut is not the program's: never search it.
         char extension[kCandidateCapacity];
-        SplitPath(candidate, lead, nullptr, 0, nullptr, 0, name, kCandidateCapacity,
-                  extension, kCandidateCapacity);
-        if (AppendText(name, kCandidateCapacity, extension) == 0 && search(name, context)) {
+        bool whole = SplitPath(candidate, lead, nullptr, 0, nullptr, 0, name, kCandidateCapacity,
+                               extension, kCandidateCapacity);
+        if (whole && AppendText(name, kCandidateCapacity, extension) == 0 && search(name, context)) {
             resolved->program = name;
             resolved->parameters = parameters;
             return true;

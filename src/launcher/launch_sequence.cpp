@@ -2,12 +2,6 @@
 
 #include "text_buffer.h"
 
-namespace {
-
-bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
-
-}  // namespace
-
 int StripQuotes(char* dst, int capacity, const char* src) {
     int start = 0;
     int end = TextLength(src);

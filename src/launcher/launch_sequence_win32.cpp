@@ -15,13 +15,6 @@ const char kDefaultValue[] = "";
 const char kExePathToken[] = "%EXEPATH%";
 const char kFileToken[] = "%1";
 
-// The message is loaded into `buffer` (the argument buffer) when it is shown.
-void ShowMessage(HINSTANCE instance, UINT id, char* buffer) {
-    buffer[0] = '\0';
-    LoadStringA(instance, id, buffer, 100);
-    MessageBoxA(nullptr, buffer, nullptr, MB_ICONERROR);
-}
-
 }  // namespace
 
 int GetModuleDirectory(char* dst, int capacity) {
@@ -63,58 +56,74 @@ int ReadRegistryString(char* dst, int capacity, HKEY root, const char* subKey,
     return result;
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
-    char argument[kArgumentCapacity];
+namespace {
+
+// The texts that pass between the steps, owned by WinMain for the whole run.
+struct LaunchBuffers {
+    char argument[kArgumentCapacity];  // also receives a message before it is shown
     char keyPath[kKeyPathCapacity];
     char moduleDirectory[kModuleDirectoryCapacity];
     char expandedArgument[kExpandedArgumentCapacity];
     char unquotedArgument[kUnquotedArgumentCapacity];
     char commandTemplate[kCommandTemplateCapacity];
     char commandLine[kCommandLineCapacity];
-    FillZero(argument, sizeof(argument));
-    FillZero(keyPath, sizeof(keyPath));
-    FillZero(expandedArgument, sizeof(expandedArgument));
-    FillZero(unquotedArgument, sizeof(unquotedArgument));
-    FillZero(commandTemplate, sizeof(commandTemplate));
-    FillZero(commandLine, sizeof(commandLine));
+};
 
+// Runs the launch; returns 0 once the install command has run (or could not
+// be started), else the message to show and, through *exitCode, the code.
+UINT Launch(const char* cmdLine, LaunchBuffers* b, int* exitCode) {
+    *exitCode = -2;
     int argumentLength = BoundedLength(cmdLine, kMaxArgumentLength + 1);
     if (argumentLength == 0) {
-        ShowMessage(instance, IDS_SETUP_BROKEN, argument);
-        return -1;
+        *exitCode = -1;
+        return IDS_SETUP_BROKEN;
     }
-    if (argumentLength > kMaxArgumentLength) {
-        ShowMessage(instance, IDS_SETUP_BROKEN, argument);
-        return -2;
-    }
-    CopyText(argument, sizeof(argument), cmdLine);
+    if (argumentLength > kMaxArgumentLength) return IDS_SETUP_BROKEN;
+    CopyText(b->argument, sizeof(b->argument), cmdLine);
 
-    if (GetModuleDirectory(moduleDirectory, sizeof(moduleDirectory)) != 0) {
-        moduleDirectory[0] = '\0';
+    if (GetModuleDirectory(b->moduleDirectory, sizeof(b->moduleDirectory)) != 0) {
+        b->moduleDirectory[0] = '\0';
     }
 
     // A class or command that does not fit is never cut: it counts as unreadable.
-    if (ReadRegistryString(keyPath, sizeof(keyPath), HKEY_CLASSES_ROOT, kInfKey, kDefaultValue) != 0 ||
-        AppendText(keyPath, sizeof(keyPath), kInstallCommandSuffix) != 0) {
-        ShowMessage(instance, IDS_SETUP_BROKEN, argument);
-        return -2;
+    if (ReadRegistryString(b->keyPath, sizeof(b->keyPath), HKEY_CLASSES_ROOT, kInfKey,
+                           kDefaultValue) != 0 ||
+        AppendText(b->keyPath, sizeof(b->keyPath), kInstallCommandSuffix) != 0) {
+        return IDS_SETUP_BROKEN;
     }
-    if (ReadRegistryString(commandTemplate, sizeof(commandTemplate), HKEY_CLASSES_ROOT, keyPath,
-                           kDefaultValue) != 0) {
-        ShowMessage(instance, IDS_OS_UNSUPPORTED, argument);
-        return -2;
+    if (ReadRegistryString(b->commandTemplate, sizeof(b->commandTemplate), HKEY_CLASSES_ROOT,
+                           b->keyPath, kDefaultValue) != 0) {
+        return IDS_OS_UNSUPPORTED;
     }
 
-    if (ReplaceToken(argument, sizeof(argument), kExePathToken, moduleDirectory,
-                     expandedArgument, sizeof(expandedArgument)) != 0) {
-        return -1;
+    *exitCode = -1;
+    if (ReplaceToken(b->argument, sizeof(b->argument), kExePathToken, b->moduleDirectory,
+                     b->expandedArgument, sizeof(b->expandedArgument)) != 0) {
+        return 0;
     }
-    StripQuotes(unquotedArgument, sizeof(unquotedArgument), expandedArgument);
-    ReplaceToken(commandTemplate, sizeof(commandTemplate), kFileToken, unquotedArgument,
-                 commandLine, sizeof(commandLine));
+    StripQuotes(b->unquotedArgument, sizeof(b->unquotedArgument), b->expandedArgument);
+    ReplaceToken(b->commandTemplate, sizeof(b->commandTemplate), kFileToken, b->unquotedArgument,
+                 b->commandLine, sizeof(b->commandLine));
 
-    ExecuteAndWait(commandLine, nullptr, SW_SHOWNORMAL, nullptr, true, true);
+    ExecuteAndWait(b->commandLine, nullptr, SW_SHOWNORMAL, nullptr, true, true);
+    *exitCode = 0;
     return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
+    LaunchBuffers buffers;
+    FillZero(&buffers, sizeof(buffers));
+    int exitCode;
+    UINT message = Launch(cmdLine, &buffers, &exitCode);
+    if (message != 0) {
+        // The message is loaded into the argument buffer when it is shown.
+        buffers.argument[0] = '\0';
+        LoadStringA(instance, message, buffers.argument, 100);
+        MessageBoxA(nullptr, buffers.argument, nullptr, MB_ICONERROR);
+    }
+    return exitCode;
 }
 
 // Tavrel runs elevated, often from a downloads folder: a DLL planted beside
@@ -130,7 +139,7 @@ void RestrictDllSearchToSystem() {
 
 // The process starts here, with no C runtime: the argument text is the
 // command line after the program's own name.
-extern "C" void WINAPI WinMainCRTStartup() {
+extern "C" __attribute__((externally_visible)) void WINAPI WinMainCRTStartup() {
     RestrictDllSearchToSystem();
     LeadBytes lead;
     LoadAnsiLeadBytes(&lead);

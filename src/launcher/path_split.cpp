@@ -13,9 +13,10 @@ bool IsLead(const LeadBytes* lead, char byte) {
 }
 
 // Copies src[0..length) cut to the part limit and the capacity, never
-// keeping a lead byte without the byte that follows it.
-void CopyPart(char* dst, int capacity, const char* src, int length, const LeadBytes* lead) {
-    if (dst == nullptr || capacity <= 0) return;
+// keeping a lead byte without the byte that follows it. Returns false when
+// the part was cut.
+bool CopyPart(char* dst, int capacity, const char* src, int length, const LeadBytes* lead) {
+    if (dst == nullptr || capacity <= 0) return true;
     int limit = capacity - 1;
     if (limit > kMaxPathPart) limit = kMaxPathPart;
     int kept = 0;
@@ -31,6 +32,7 @@ void CopyPart(char* dst, int capacity, const char* src, int length, const LeadBy
         kept = i;
     }
     CopyBytes(dst, capacity, src, kept);
+    return kept == length;
 }
 
 }  // namespace
@@ -65,7 +67,7 @@ void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSi
     }
 }
 
-void SplitPath(const char* path, const LeadBytes* lead,
+bool SplitPath(const char* path, const LeadBytes* lead,
                char* drive, int driveCapacity,
                char* directory, int directoryCapacity,
                char* name, int nameCapacity,
@@ -98,8 +100,9 @@ void SplitPath(const char* path, const LeadBytes* lead,
     }
     int extensionStart = lastDot >= 0 ? lastDot : end;
 
-    CopyPart(drive, driveCapacity, path, driveLength, lead);
-    CopyPart(directory, directoryCapacity, path + driveLength, directoryEnd - driveLength, lead);
-    CopyPart(name, nameCapacity, path + directoryEnd, extensionStart - directoryEnd, lead);
-    CopyPart(extension, extensionCapacity, path + extensionStart, end - extensionStart, lead);
+    bool whole = CopyPart(drive, driveCapacity, path, driveLength, lead);
+    whole &= CopyPart(directory, directoryCapacity, path + driveLength, directoryEnd - driveLength, lead);
+    whole &= CopyPart(name, nameCapacity, path + directoryEnd, extensionStart - directoryEnd, lead);
+    whole &= CopyPart(extension, extensionCapacity, path + extensionStart, end - extensionStart, lead);
+    return whole;
 }

@@ -21,8 +21,9 @@ void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSi
 // including the last '\' or '/'. Extension: from the last '.' after the
 // directory, dot included. File name: what lies between. Each part is cut to
 // 255 bytes (and to capacity - 1) without splitting a double-byte character.
-// A part whose buffer is null is not written.
-void SplitPath(const char* path, const LeadBytes* lead,
+// A part whose buffer is null is not written. Returns false when a part
+// that was asked for had to be cut.
+bool SplitPath(const char* path, const LeadBytes* lead,
                char* drive, int driveCapacity,
                char* directory, int directoryCapacity,
                char* name, int nameCapacity,

@@ -34,10 +34,3 @@ int AppendText(char* dst, int capacity, const char* src) {
     if (used >= capacity) return -1;
     return CopyBytes(dst + used, capacity - used, src, TextLength(src));
 }
-
-bool ContainsByte(const char* text, char byte) {
-    for (; *text != '\0'; ++text) {
-        if (*text == byte) return true;
-    }
-    return false;
-}

@@ -24,6 +24,6 @@ int AppendText(char* dst, int capacity, const char* src);
 // when they do not fit.
 int CopyBytes(char* dst, int capacity, const char* src, int count);
 
-bool ContainsByte(const char* text, char byte);
+inline bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
 
 #endif

@@ -57,7 +57,9 @@ bool Expected(const std::string& text, const LeadBytes& lead, const Search& sear
             out->program = candidate;
             return true;
         }
-        if (joined.size() < kCandidateCapacity && search.Finds(joined)) {
+        // A name or extension cut by the split is never searched.
+        bool whole = joined.size() == candidate.size() - split.directoryEnd;
+        if (whole && search.Finds(joined)) {
             out->program = joined;
             return true;
         }

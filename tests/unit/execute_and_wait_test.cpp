@@ -94,6 +94,8 @@ TEST(ResolveProgram, TriesEachSpaceAsTheEndOfTheProgram) {
          {"C:\\d\\" + so + ".exe", ".exe"}},
         {"candidate of 259 bytes", cp1252, long259 + " x", {long259}, true, kCandidate, long259, "x", {long259}},
         {"candidate of 260 bytes", cp1252, long260 + " x", {long260}, false, kNone, "", nullptr, {}},
+        {"name cut by the split is never searched", cp1252, std::string(256, 'a') + ".e x",
+         {std::string(255, 'a') + ".e"}, false, kNone, "", nullptr, {std::string(256, 'a') + ".e"}},
         {"too long after one not found", cp1252, "a " + long260 + " x", {long260}, false, kNone, "", nullptr,
          {"a", "a"}},
     };

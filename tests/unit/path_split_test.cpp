@@ -94,6 +94,7 @@ TEST(LeadBytesForCodePage, MarksTheRangesOfEachPage) {
 
 struct Parts {
     std::string drive, directory, name, extension;
+    bool whole = true;  // SplitPath's result: no part asked for was cut
 };
 
 // Splits `path`, held in a block of exactly its size, into parts of the
@@ -103,13 +104,13 @@ Parts Split(const std::string& path, const LeadBytes& lead, int driveCap = 260,
     auto text = ExactText(path);
     Buffer drive(driveCap < 0 ? 0 : driveCap), directory(directoryCap < 0 ? 0 : directoryCap),
         name(nameCap < 0 ? 0 : nameCap), extension(extensionCap < 0 ? 0 : extensionCap);
-    SplitPath(text.get(), &lead,
+    bool whole = SplitPath(text.get(), &lead,
               driveCap < 0 ? nullptr : drive.get(), driveCap,
               directoryCap < 0 ? nullptr : directory.get(), directoryCap,
               nameCap < 0 ? nullptr : name.get(), nameCap,
               extensionCap < 0 ? nullptr : extension.get(), extensionCap);
     auto textOf = [](const Buffer& b) { return b.capacity() > 0 ? b.Text() : std::string("<none>"); };
-    return {textOf(drive), textOf(directory), textOf(name), textOf(extension)};
+    return {textOf(drive), textOf(directory), textOf(name), textOf(extension), whole};
 }
 
 void ExpectParts(const Parts& expected, const Parts& got) {
@@ -117,6 +118,7 @@ void ExpectParts(const Parts& expected, const Parts& got) {
     EXPECT_EQ(Shown(expected.directory), Shown(got.directory)) << "directory";
     EXPECT_EQ(Shown(expected.name), Shown(got.name)) << "name";
     EXPECT_EQ(Shown(expected.extension), Shown(got.extension)) << "extension";
+    EXPECT_EQ(expected.whole, got.whole) << "whether every part asked for came whole";
 }
 
 TEST(SplitPath, SplitsIntoDriveDirectoryNameExtension) {
@@ -178,22 +180,22 @@ TEST(SplitPath, CutsPartsWithoutSplittingACharacter) {
         int nameCap;
         int extensionCap;
     } cases[] = {
-        {"name to 255", Cp1252(), "C:\\" + a300 + ".txt", {"C:", "\\", a300.substr(0, 255), ".txt"}, 260, 260},
+        {"name to 255", Cp1252(), "C:\\" + a300 + ".txt", {"C:", "\\", a300.substr(0, 255), ".txt", false}, 260, 260},
         {"directory to 255, separator lost", Cp1252(), "C:\\" + a300 + "\\f.txt",
-         {"C:", "\\" + a300.substr(0, 254), "f", ".txt"}, 260, 260},
-        {"extension to 255", Cp1252(), "f." + a300, {"", "", "f", "." + a300.substr(0, 254)}, 260, 260},
-        {"932 name: lead byte at 255 dropped", Cp932(), hiragana150, {"", "", hiragana127, ""}, 260, 260},
-        {"same bytes, 1252: cut at 255", Cp1252(), hiragana150, {"", "", hiragana150.substr(0, 255), ""}, 260, 260},
-        {"932 name: whole characters reach 255", Cp932(), "a" + hiragana150, {"", "", "a" + hiragana127, ""}, 260, 260},
+         {"C:", "\\" + a300.substr(0, 254), "f", ".txt", false}, 260, 260},
+        {"extension to 255", Cp1252(), "f." + a300, {"", "", "f", "." + a300.substr(0, 254), false}, 260, 260},
+        {"932 name: lead byte at 255 dropped", Cp932(), hiragana150, {"", "", hiragana127, "", false}, 260, 260},
+        {"same bytes, 1252: cut at 255", Cp1252(), hiragana150, {"", "", hiragana150.substr(0, 255), "", false}, 260, 260},
+        {"932 name: whole characters reach 255", Cp932(), "a" + hiragana150, {"", "", "a" + hiragana127, "", false}, 260, 260},
         {"932 directory: lead byte at 255 dropped", Cp932(), "C:" + hiragana150 + "\\x",
-         {"C:", hiragana127, "x", ""}, 260, 260},
+         {"C:", hiragana127, "x", "", false}, 260, 260},
         {"932 extension: lead byte at 255 dropped", Cp932(), "x.a" + hiragana150,
-         {"", "", "x", ".a" + hiragana150.substr(0, 252)}, 260, 260},
+         {"", "", "x", ".a" + hiragana150.substr(0, 252), false}, 260, 260},
         {"932 lone lead byte that ends a 255-byte name is kept", Cp932(), std::string(254, 'a') + "\x82",
          {"", "", std::string(254, 'a') + "\x82", ""}, 260, 260},
-        {"932 name cut to capacity - 1", Cp932(), kA932 + kA932 + kA932, {"", "", kA932, ""}, 4, 260},
-        {"932 name fits capacity - 1", Cp932(), kA932 + kA932 + kA932, {"", "", kA932 + kA932, ""}, 5, 260},
-        {"capacity 1 takes only the NUL", Cp1252(), "x.txt", {"", "", "x", ""}, 260, 1},
+        {"932 name cut to capacity - 1", Cp932(), kA932 + kA932 + kA932, {"", "", kA932, "", false}, 4, 260},
+        {"932 name fits capacity - 1", Cp932(), kA932 + kA932 + kA932, {"", "", kA932 + kA932, "", false}, 5, 260},
+        {"capacity 1 takes only the NUL", Cp1252(), "x.txt", {"", "", "x", "", false}, 260, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

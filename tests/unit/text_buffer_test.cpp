@@ -76,14 +76,10 @@ TEST(TextBuffer, AppendRefusesUnterminatedDestination) {
     EXPECT_TRUE(dst.Untouched());
 }
 
-TEST(TextBuffer, FillZeroAndContainsByte) {
+TEST(TextBuffer, FillZero) {
     Buffer block(5);
     FillZero(block.get(), 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ('\0', block.get()[i]) << "byte " << i;
-
-    EXPECT_TRUE(ContainsByte("a\"b", '"'));
-    EXPECT_FALSE(ContainsByte("abc", '"'));
-    EXPECT_FALSE(ContainsByte("", '"'));
 }
 
 }  // namespace
