@@ -49,8 +49,6 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
     char name[kCandidateCapacity];
     char program[kCandidateCapacity * 4];
     char expanded[kCandidateCapacity * 4];
-    FillZero(candidate, sizeof(candidate));
-    FillZero(name, sizeof(name));
 
     ResolvedCommand command = {text, parameters};
     if (split) {

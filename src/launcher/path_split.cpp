@@ -4,10 +4,6 @@
 
 namespace {
 
-void MarkLeadRange(LeadBytes* lead, int first, int last) {
-    for (int b = first; b <= last; ++b) lead->isLead[b] = 1;
-}
-
 bool IsLead(const LeadBytes* lead, char byte) {
     return lead->isLead[static_cast<unsigned char>(byte)] != 0;
 }
@@ -39,31 +35,32 @@ bool CopyPart(char* dst, int capacity, const char* src, int length, const LeadBy
 
 void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSize,
                           const unsigned char* cpInfoRanges, int rangeBytes) {
+    // The double-byte pages whose lead bytes are fixed: inclusive ranges,
+    // ending in 0.
+    static const struct {
+        unsigned short codePage;
+        unsigned char ranges[7];
+    } kFixed[] = {
+        {932, {0x81, 0x9F, 0xE0, 0xFC, 0}},
+        {936, {0x81, 0xFE, 0}},
+        {949, {0x81, 0xFE, 0}},
+        {950, {0x81, 0xFE, 0}},
+        {1361, {0x81, 0xD3, 0xD8, 0xDE, 0xE0, 0xF9, 0}},
+    };
     FillZero(lead, sizeof(*lead));
-    switch (codePage) {
-    case 932:
-        MarkLeadRange(lead, 0x81, 0x9F);
-        MarkLeadRange(lead, 0xE0, 0xFC);
-        return;
-    case 936:
-    case 949:
-    case 950:
-        MarkLeadRange(lead, 0x81, 0xFE);
-        return;
-    case 1361:
-        MarkLeadRange(lead, 0x81, 0xD3);
-        MarkLeadRange(lead, 0xD8, 0xDE);
-        MarkLeadRange(lead, 0xE0, 0xF9);
-        return;
-    default:
-        break;
+    for (const auto& fixed : kFixed) {
+        if (fixed.codePage == codePage) {
+            cpInfoRanges = fixed.ranges;
+            rangeBytes = sizeof(fixed.ranges);
+            maxCharSize = 2;
+        }
     }
     if (maxCharSize <= 1 || cpInfoRanges == nullptr) return;
     for (int i = 0; i + 1 < rangeBytes; i += 2) {
         int first = cpInfoRanges[i];
         int last = cpInfoRanges[i + 1];
         if (first == 0 && last == 0) break;
-        if (first <= last) MarkLeadRange(lead, first, last);
+        for (int b = first; b <= last; ++b) lead->isLead[b] = 1;
     }
 }
 
