@@ -29,6 +29,18 @@ bool ExpandProgram(const char* program, char* expanded, int capacity) {
     return length != 0 && length <= static_cast<DWORD>(capacity);
 }
 
+// SHELL32 is loaded only when it is needed, once the DLL search has been
+// restricted to the system directory: linked at start-up, its own
+// dependencies would be looked for beside Tavrel.exe first.
+BOOL ShellExecuteFromSystem(SHELLEXECUTEINFOA* record) {
+    typedef BOOL(WINAPI * ShellExecuteExFn)(SHELLEXECUTEINFOA*);
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    if (shell == nullptr) return FALSE;
+    ShellExecuteExFn shellExecuteEx = reinterpret_cast<ShellExecuteExFn>(
+        reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
+    return shellExecuteEx != nullptr && shellExecuteEx(record);
+}
+
 // Polls once a second. The state is read before each pause, so the wait
 // lasts at least one pause and ends one to two seconds after the process.
 // The handle, not the exit code, tells that the process has ended: an
@@ -81,7 +93,7 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
     record.lpParameters = command.parameters;
     record.nShow = showCommand;
 
-    BOOL started = ShellExecuteExA(&record);
+    BOOL started = ShellExecuteFromSystem(&record);
     if (!started) return 0;
     if (wait) {
         WaitUntilEnded(record.hProcess);

@@ -130,12 +130,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
 // it must never be loaded. Systems without SetDefaultDllDirectories run on.
 void RestrictDllSearchToSystem() {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = LoadLibraryA("kernel32.dll");  // already loaded: no search
     if (kernel == nullptr) return;
     SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
+
+// The linker's symbol for the start of this image: its module handle.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 // The process starts here, with no C runtime: the argument text is the
 // command line after the program's own name.
@@ -144,7 +147,7 @@ extern "C" __attribute__((externally_visible)) void WINAPI WinMainCRTStartup() {
     LeadBytes lead;
     LoadAnsiLeadBytes(&lead);
     const char* argumentText = SkipProgramName(GetCommandLineA(), &lead);
-    int result = WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<LPSTR>(argumentText),
-                         SW_SHOWDEFAULT);
+    int result = WinMain(reinterpret_cast<HINSTANCE>(&__ImageBase), nullptr,
+                         const_cast<LPSTR>(argumentText), SW_SHOWDEFAULT);
     ExitProcess(static_cast<UINT>(result));
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Checks that a built Tavrel.exe stays lean and hardened: it imports only
 from the four system DLLs it needs (no C runtime, no compiler runtime DLL),
-can be moved by ASLR and runs with DEP, carries no time stamp and no build
-path, and fits its size limits.
+can be moved by ASLR and runs with DEP (its entry point in an executable
+section, no section both writable and executable), carries no time stamp and
+no build path, and fits its size limits.
 
     /usr/bin/python3 check_binary.py <path of Tavrel.exe>
 
@@ -17,12 +18,17 @@ import pefile
 
 ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "SHELL32.dll"]
 MAX_FILE_SIZE = 12288
-# Everything but the resources: headers, code, data, imports, relocations.
+# The code and data outside the resources: the contents of every section
+# but .rsrc (code, constants, imports, relocations), without the headers and
+# the padding to the file alignment, which the file figure also reports.
 MAX_SIZE_WITHOUT_RESOURCES = 4096
 
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
 RELOCS_STRIPPED = 0x0001
+MEM_EXECUTE = 0x20000000
+MEM_READ = 0x40000000
+MEM_WRITE = 0x80000000
 
 # Traces a build leaves when paths or object names reach the binary.
 BUILD_TRACES = ["/work", "/tmp", "/home", "/root", "\\work", "C:\\", ".cpp", ".obj"]
@@ -39,6 +45,12 @@ def section_name(section):
     return section.Name.rstrip(b"\0").decode("latin-1")
 
 
+def access(section):
+    flags = section.Characteristics
+    return "".join(letter if flags & flag else "-" for letter, flag in
+                   (("r", MEM_READ), ("w", MEM_WRITE), ("x", MEM_EXECUTE)))
+
+
 def imported_dlls(pe):
     """(dll, [function names]) of the normal and the delay-load imports."""
     result = []
@@ -52,11 +64,12 @@ def imported_dlls(pe):
 
 def print_report(path, pe, file_size, resource_raw, virtual_without_resources):
     print("%s: %d bytes" % (path, file_size))
-    print("  %-8s %8s %8s %8s" % ("section", "raw", "virtual", "offset"))
+    print("  %-8s %8s %8s %8s  %s" % ("section", "raw", "virtual", "offset", "access"))
     print("  %-8s %8d %8s %8s" % ("headers", pe.OPTIONAL_HEADER.SizeOfHeaders, "", "0x0"))
     for section in pe.sections:
-        print("  %-8s %8d %8d %8s" % (section_name(section), section.SizeOfRawData,
-                                       section.Misc_VirtualSize, hex(section.PointerToRawData)))
+        print("  %-8s %8d %8d %8s  %s" % (section_name(section), section.SizeOfRawData,
+                                           section.Misc_VirtualSize,
+                                           hex(section.PointerToRawData), access(section)))
     print("  without resources: %d bytes in the file, %d bytes of section contents"
           % (file_size - resource_raw, virtual_without_resources))
     for dll, names in imported_dlls(pe):
@@ -81,6 +94,17 @@ def check_hardening(pe):
                "set" if characteristics & flag else "clear (0x%04x)" % characteristics)
     expect("FILE_HEADER relocations-stripped flag", "clear",
            "set" if pe.FILE_HEADER.Characteristics & RELOCS_STRIPPED else "clear")
+    # NX only protects what is kept apart: code never writable, data never run.
+    for section in pe.sections:
+        if section.Characteristics & MEM_WRITE and section.Characteristics & MEM_EXECUTE:
+            failures.append("section %s: expected not both writable and executable, got %s"
+                            % (section_name(section), access(section)))
+    entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    holder = pe.get_section_by_rva(entry)
+    if holder is None or not holder.Characteristics & MEM_EXECUTE:
+        failures.append("entry point 0x%x: expected in an executable section, got %s"
+                        % (entry, "%s (%s)" % (section_name(holder), access(holder))
+                           if holder else "no section"))
     directory = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
         pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
     blocks = getattr(pe, "DIRECTORY_ENTRY_BASERELOC", [])
@@ -129,9 +153,9 @@ def main(argv):
     if file_size > MAX_FILE_SIZE:
         failures.append("file size: expected at most %d bytes, got %d"
                         % (MAX_FILE_SIZE, file_size))
-    if file_size - resource_raw > MAX_SIZE_WITHOUT_RESOURCES:
-        failures.append("file size without .rsrc: expected at most %d bytes, got %d"
-                        % (MAX_SIZE_WITHOUT_RESOURCES, file_size - resource_raw))
+    if virtual_without_resources > MAX_SIZE_WITHOUT_RESOURCES:
+        failures.append("code and data outside .rsrc: expected at most %d bytes, got %d"
+                        % (MAX_SIZE_WITHOUT_RESOURCES, virtual_without_resources))
 
     for line in failures:
         print(line)

@@ -7,8 +7,6 @@
 
 namespace {
 
-const DWORD kMinusOne = 0xFFFFFFFFu;
-const DWORD kMinusTwo = 0xFFFFFFFEu;
 const char kNothing[] = "\x01(nothing)";
 const std::string kRecorder = "C:\\tavrel-tests\\bin\\recorder.exe";
 

@@ -5,8 +5,6 @@
 
 namespace {
 
-const DWORD kMinusOne = 0xFFFFFFFFu;
-const DWORD kMinusTwo = 0xFFFFFFFEu;
 const DWORD kNoValue = 0xFFFFFFFFu;
 
 std::string Repeat(char c, size_t count) { return std::string(count, c); }

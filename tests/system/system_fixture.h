@@ -13,6 +13,10 @@
 
 #include "process_runner.h"
 
+// Tavrel's exit codes -1 and -2 as GetExitCodeProcess reports them.
+const DWORD kMinusOne = 0xFFFFFFFFu;
+const DWORD kMinusTwo = 0xFFFFFFFEu;
+
 extern const char kTestRoot[];        // C:\tavrel-tests
 extern const char kTestClass[];       // file class the tests register for .inf
 extern const char kSetupBroken[];     // message 101, UTF-8
