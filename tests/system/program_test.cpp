@@ -168,6 +168,18 @@ INSTANTIATE_TEST_SUITE_P(Raw, RawCommandLine, ::testing::ValuesIn(kRawCases),
                              return std::string(info.param.name);
                          });
 
+// A name whose quote is never closed takes the whole line: no argument.
+TEST_F(SystemTest, UnclosedQuoteTakesTheWholeLine) {
+    RegisterInstallCommand(recorderPath_ + " [%1]");
+    std::string exe = caseDir_ + "Tavrel.exe";
+    ASSERT_TRUE(CopyInto(TavrelExeSourcePath(), exe));
+    RunResult run = RunRawCommandLine(exe, "\"" + exe + " x.inf");
+    EXPECT_EQ(kMinusOne, run.exitCode);
+    ASSERT_EQ(1u, run.boxes.size());
+    EXPECT_EQ(kSetupBroken, run.boxes[0].text);
+    EXPECT_TRUE(Recorded().empty());
+}
+
 std::string ReadDemoValue() {
     char value[256] = {};
     DWORD size = sizeof(value);
