@@ -40,6 +40,19 @@ const char* SourceName(Source s) {
     }
 }
 
+// Parameters are null when none are expected, else the tail of the text.
+void ExpectParametersAt(const char* expectedTail, const char* text, size_t textLength,
+                        const char* parameters) {
+    if (expectedTail == nullptr) {
+        EXPECT_EQ(nullptr, parameters) << "parameters: " << Shown(parameters);
+        return;
+    }
+    std::string tail = expectedTail;
+    EXPECT_EQ(text + textLength - tail.size(), parameters)
+        << "parameters must point into the text at \"" << Shown(tail) << "\"";
+    if (parameters != nullptr) EXPECT_EQ(Shown(tail), Shown(parameters));
+}
+
 TEST(ResolveProgram, TriesEachSpaceAsTheEndOfTheProgram) {
     LeadBytes cp932;
     LeadBytesForCodePage(&cp932, 932, 2, nullptr, 0);
@@ -121,16 +134,7 @@ TEST(ResolveProgram, TriesEachSpaceAsTheEndOfTheProgram) {
             EXPECT_EQ(Shown(c.expectedProgram), Shown(resolved.program));
         }
 
-        if (c.expectedParameters == nullptr) {
-            EXPECT_EQ(nullptr, resolved.parameters) << "parameters: " << Shown(resolved.parameters);
-        } else {
-            std::string tail = c.expectedParameters;
-            EXPECT_EQ(text.get() + c.text.size() - tail.size(), resolved.parameters)
-                << "parameters must point into the text at \"" << Shown(tail) << "\"";
-            if (resolved.parameters != nullptr) {
-                EXPECT_EQ(Shown(tail), Shown(resolved.parameters));
-            }
-        }
+        ExpectParametersAt(c.expectedParameters, text.get(), c.text.size(), resolved.parameters);
     }
 }
 
@@ -170,13 +174,7 @@ TEST(SplitAtProgramName, SplitsAtTheQuoteOrTheFirstBlank) {
 
         EXPECT_EQ(program.get(), resolved.program) << "program must be in the program buffer";
         EXPECT_EQ(Shown(c.expectedProgram), Shown(program.Text()));
-        if (c.expectedParameters == nullptr) {
-            EXPECT_EQ(nullptr, resolved.parameters) << "parameters: " << Shown(resolved.parameters);
-        } else {
-            std::string tail = c.expectedParameters;
-            EXPECT_EQ(text.get() + c.text.size() - tail.size(), resolved.parameters)
-                << "parameters must point into the text at \"" << Shown(tail) << "\"";
-        }
+        ExpectParametersAt(c.expectedParameters, text.get(), c.text.size(), resolved.parameters);
     }
 }
 
