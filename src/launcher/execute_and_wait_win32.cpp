@@ -7,19 +7,20 @@ static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the launch record must have its 
 
 namespace {
 
+enum PathKind { kMissing, kFile, kFolder };
+
+PathKind KindOf(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return kMissing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kFolder : kFile;
+}
+
 // SearchPathA also finds folders: C:\Vendor must not be taken for the
 // program C:\Vendor Tools\setup.exe.
 bool SearchFindsFile(const char* name, void*) {
     char found[kCandidateCapacity * 4];
     DWORD length = SearchPathA(nullptr, name, nullptr, sizeof(found), found, nullptr);
-    if (length == 0 || length >= sizeof(found)) return false;
-    DWORD attributes = GetFileAttributesA(found);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool IsFolder(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return length != 0 && length < sizeof(found) && KindOf(found) == kFile;
 }
 
 // Registered commands are often REG_EXPAND_SZ and may name the program as
@@ -76,7 +77,7 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
             } else {
                 if (!SplitAtProgramName(text, program, sizeof(program), &command)) return 0;
                 if (!ExpandProgram(program, expanded, sizeof(expanded))) return 0;
-                if (IsFolder(expanded)) return 0;
+                if (KindOf(expanded) == kFolder) return 0;
                 command.program = expanded;
             }
         }

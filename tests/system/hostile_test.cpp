@@ -64,10 +64,9 @@ TEST_P(HostileTable, EndsCleanly) {
     RunResult run = RunTavrel(c.argument);
     EXPECT_EQ(c.exitCode, run.exitCode) << "exit code 0x" << std::hex << run.exitCode;
     if (c.message == nullptr) {
-        EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
+        ExpectNoBox(run);
     } else {
-        ASSERT_EQ(1u, run.boxes.size());
-        EXPECT_EQ(c.message, run.boxes[0].text);
+        ExpectOneBox(run, c.message);
     }
     std::vector<RecorderRun> runs = Recorded();
     if (c.received == kNothing) {
@@ -194,8 +193,6 @@ const HostileCase kHostileCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Hostile, HostileTable, ::testing::ValuesIn(kHostileCases),
-                         [](const ::testing::TestParamInfo<HostileCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<HostileCase>);
 
 }  // namespace

@@ -17,11 +17,6 @@ std::string Expand(std::string text, const std::string& dir, const std::string& 
     return text;
 }
 
-void ExpectSingleBox(const RunResult& run, const char* text) {
-    ASSERT_EQ(1u, run.boxes.size()) << "expected one message box";
-    EXPECT_EQ(text, run.boxes[0].text);
-}
-
 // Cases whose registry holds the recorder as install command.
 struct LaunchCase {
     const char* name;
@@ -37,11 +32,8 @@ TEST_P(LaunchTable, RecorderReceivesTheCommandLine) {
     RegisterInstallCommand(Expand(c.command, caseDir_, recorderPath_));
     RunResult run = RunTavrel(Expand(c.argument, caseDir_, recorderPath_));
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
-    std::vector<RecorderRun> runs = Recorded();
-    ASSERT_EQ(1u, runs.size()) << "the recorder should have run once";
-    EXPECT_EQ(Expand(c.expected, caseDir_, recorderPath_), runs[0].arguments)
-        << "whole command line: " << runs[0].commandLine;
+    ExpectNoBox(run);
+    ExpectRecorderGot(Expand(c.expected, caseDir_, recorderPath_));
 }
 
 const LaunchCase kLaunchCases[] = {
@@ -62,9 +54,7 @@ const LaunchCase kLaunchCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Launch, LaunchTable, ::testing::ValuesIn(kLaunchCases),
-                         [](const ::testing::TestParamInfo<LaunchCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<LaunchCase>);
 
 // Cases that end early or launch nothing.
 struct FailureCase {
@@ -90,13 +80,11 @@ TEST_P(FailureTable, EndsWithItsCodeAndMessage) {
     RunResult run = RunTavrel(c.argument);
     EXPECT_EQ(c.exitCode, run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
     if (c.message == nullptr) {
-        EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
+        ExpectNoBox(run);
     } else {
-        ExpectSingleBox(run, c.message);
+        ExpectOneBox(run, c.message);
     }
-    std::vector<RecorderRun> runs = Recorded();
-    EXPECT_TRUE(runs.empty()) << "nothing should have been launched, but the recorder got: "
-                              << runs[0].commandLine;
+    ExpectNothingLaunched();
 }
 
 const FailureCase kFailureCases[] = {
@@ -121,8 +109,6 @@ const FailureCase kFailureCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Failure, FailureTable, ::testing::ValuesIn(kFailureCases),
-                         [](const ::testing::TestParamInfo<FailureCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<FailureCase>);
 
 }  // namespace

@@ -29,12 +29,6 @@ protected:
         SystemTest::TearDown();
     }
 
-    void ExpectRecorderGot(const std::string& arguments) {
-        std::vector<RecorderRun> runs = Recorded();
-        ASSERT_EQ(1u, runs.size()) << "the recorder should have run once";
-        EXPECT_EQ(arguments, runs[0].arguments) << "whole command line: " << runs[0].commandLine;
-    }
-
     std::string inWindows_;
 };
 
@@ -50,7 +44,7 @@ TEST_P(ProgramTable, FindsTheProgram) {
     RegisterInstallCommand(GetParam().command);
     RunResult run = RunTavrel("C:\\d\\x.inf");
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.boxes.empty());
+    ExpectNoBox(run);
     ExpectRecorderGot(GetParam().expectedArguments);
 }
 
@@ -64,9 +58,7 @@ const ProgramCase kProgramCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Program, ProgramTable, ::testing::ValuesIn(kProgramCases),
-                         [](const ::testing::TestParamInfo<ProgramCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<ProgramCase>);
 
 // A command naming only a folder launches nothing: opening the folder would
 // show a window and keep Tavrel waiting on it.
@@ -74,8 +66,8 @@ TEST_F(ProgramPathTest, FolderIsNeverOpened) {
     RegisterInstallCommand("C:\\tavrel-tests\\Vendor %1");
     RunResult run = RunTavrel("C:\\d\\x.inf", 10000);
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.boxes.empty());
-    EXPECT_TRUE(Recorded().empty());
+    ExpectNoBox(run);
+    ExpectNothingLaunched();
 }
 
 struct WaitCase {
@@ -110,9 +102,7 @@ const WaitCase kWaitCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Wait, WaitTable, ::testing::ValuesIn(kWaitCases),
-                         [](const ::testing::TestParamInfo<WaitCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<WaitCase>);
 
 // 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
 TEST_F(SystemTest, DoubleByteFolderIsHandedWhole) {
@@ -145,14 +135,11 @@ class RawCommandLine : public SystemTest, public ::testing::WithParamInterface<R
 TEST_P(RawCommandLine, ArgumentTextFollowsTheProgramName) {
     const RawCase& c = GetParam();
     RegisterInstallCommand(recorderPath_ + " [%1]");
-    std::string exe = caseDir_ + "Tavrel.exe";
-    ASSERT_TRUE(CopyInto(TavrelExeSourcePath(), exe));
+    std::string exe = PlaceTavrel(caseDir_);
     std::string line = (c.quotedName ? "\"" + exe + "\"" : exe) + c.afterExePath;
     RunResult run = RunRawCommandLine(exe, line);
     EXPECT_EQ(0u, run.exitCode);
-    std::vector<RecorderRun> runs = Recorded();
-    ASSERT_EQ(1u, runs.size());
-    EXPECT_EQ(c.expectedArguments, runs[0].arguments);
+    ExpectRecorderGot(c.expectedArguments);
 }
 
 const RawCase kRawCases[] = {
@@ -164,20 +151,16 @@ const RawCase kRawCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Raw, RawCommandLine, ::testing::ValuesIn(kRawCases),
-                         [](const ::testing::TestParamInfo<RawCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         CaseName<RawCase>);
 
 // A name whose quote is never closed takes the whole line: no argument.
 TEST_F(SystemTest, UnclosedQuoteTakesTheWholeLine) {
     RegisterInstallCommand(recorderPath_ + " [%1]");
-    std::string exe = caseDir_ + "Tavrel.exe";
-    ASSERT_TRUE(CopyInto(TavrelExeSourcePath(), exe));
+    std::string exe = PlaceTavrel(caseDir_);
     RunResult run = RunRawCommandLine(exe, "\"" + exe + " x.inf");
     EXPECT_EQ(kMinusOne, run.exitCode);
-    ASSERT_EQ(1u, run.boxes.size());
-    EXPECT_EQ(kSetupBroken, run.boxes[0].text);
-    EXPECT_TRUE(Recorded().empty());
+    ExpectOneBox(run, kSetupBroken);
+    ExpectNothingLaunched();
 }
 
 std::string ReadDemoValue() {
@@ -202,7 +185,7 @@ TEST_F(SystemTest, RealInstallerInstallsTheDemo) {
 
     RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"");
     EXPECT_EQ(0u, run.exitCode);
-    EXPECT_TRUE(run.boxes.empty());
+    ExpectNoBox(run);
     EXPECT_EQ("demo.inf 1.0", ReadDemoValue());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(programFiles))
         << "the demo file was not copied to " << programFiles;

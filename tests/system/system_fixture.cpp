@@ -150,11 +150,16 @@ RunResult SystemTest::RunTavrel(const std::string& argument, DWORD timeoutMs) {
     return RunTavrelIn(caseDir_, argument, timeoutMs);
 }
 
-RunResult SystemTest::RunTavrelIn(const std::string& folder, const std::string& argument,
-                                  DWORD timeoutMs) {
+std::string SystemTest::PlaceTavrel(const std::string& folder) {
     CreateDirectoryA(folder.c_str(), nullptr);
     std::string exe = folder + "Tavrel.exe";
     EXPECT_TRUE(CopyInto(TavrelExeSourcePath(), exe)) << "copying Tavrel.exe to " << exe;
+    return exe;
+}
+
+RunResult SystemTest::RunTavrelIn(const std::string& folder, const std::string& argument,
+                                  DWORD timeoutMs) {
+    std::string exe = PlaceTavrel(folder);
     std::string commandLine = "\"" + exe + "\"";
     if (!argument.empty()) commandLine += " " + argument;
     return RunRawCommandLine(exe, commandLine, timeoutMs);
@@ -168,6 +173,27 @@ RunResult SystemTest::RunRawCommandLine(const std::string& exePath, const std::s
     EXPECT_TRUE(result.started) << "could not start " << exePath;
     EXPECT_FALSE(result.timedOut) << "Tavrel.exe did not end within " << timeoutMs << " ms";
     return result;
+}
+
+void ExpectNoBox(const RunResult& run) {
+    EXPECT_TRUE(run.boxes.empty()) << "unexpected box: " << (run.boxes.empty() ? "" : run.boxes[0].text);
+}
+
+void ExpectOneBox(const RunResult& run, const std::string& text) {
+    ASSERT_EQ(1u, run.boxes.size()) << "expected one message box";
+    EXPECT_EQ(text, run.boxes[0].text);
+}
+
+void SystemTest::ExpectRecorderGot(const std::string& arguments) const {
+    std::vector<RecorderRun> runs = Recorded();
+    ASSERT_EQ(1u, runs.size()) << "the recorder should have run once";
+    EXPECT_EQ(arguments, runs[0].arguments) << "whole command line: " << runs[0].commandLine;
+}
+
+void SystemTest::ExpectNothingLaunched() const {
+    std::vector<RecorderRun> runs = Recorded();
+    EXPECT_TRUE(runs.empty()) << "nothing should have been launched, but the recorder got: "
+                              << runs[0].commandLine;
 }
 
 std::string SystemTest::ArgumentAsReceived(const std::string& argument) {

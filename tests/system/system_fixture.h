@@ -60,6 +60,8 @@ protected:
                           DWORD timeoutMs = 20000);
     RunResult RunRawCommandLine(const std::string& exePath, const std::string& commandLine,
                                 DWORD timeoutMs = 20000);
+    // Copies Tavrel.exe into `folder` (created) and returns its path there.
+    std::string PlaceTavrel(const std::string& folder);
 
     std::vector<RecorderRun> Recorded() const;
     // The argument as any process started with it reads it back: the system
@@ -67,12 +69,24 @@ protected:
     // ANSI code page do not come through unchanged.
     std::string ArgumentAsReceived(const std::string& argument);
     void SetRecorderBehaviour(DWORD sleepMs, DWORD exitCode);
+    // The recorder ran once and got `arguments` after its own name.
+    void ExpectRecorderGot(const std::string& arguments) const;
+    void ExpectNothingLaunched() const;
 
     std::string caseDir_;       // C:\tavrel-tests\<test>\ (trailing separator)
     std::string recorderPath_;  // C:\tavrel-tests\bin\recorder.exe
     std::string recorderLog_;
     std::vector<std::string> classKeys_;  // created by the test, deleted after it
 };
+
+void ExpectNoBox(const RunResult& run);
+void ExpectOneBox(const RunResult& run, const std::string& text);
+
+// Names a parameterized case after its `name` field.
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
+}
 
 std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
