@@ -10,37 +10,53 @@ const char* ParametersAfter(const char* afterSpace) {
 
 }  // namespace
 
-bool ResolveProgram(const char* text, const LeadBytes* lead, FileSearch search,
-                    void* context, char* candidate, char* name,
+namespace {
+
+// The resolution's last resort: the file name and extension of the
+// expanded candidate, in the system folders. A name the split had to cut is
+// not the program's: it is never looked up.
+bool LookUpFileNameOf(const char* candidate, const SystemFacts* facts, char* program) {
+    char expanded[kProgramPathCapacity];
+    char name[kCandidateCapacity];
+    char extension[kCandidateCapacity];
+    if (ExpandReferences(candidate, facts, expanded, sizeof(expanded)) != 0) return false;
+    bool whole = SplitPath(expanded, facts->lead, nullptr, 0, nullptr, 0, name, sizeof(name),
+                           extension, sizeof(extension));
+    if (!whole || AppendText(name, sizeof(name), extension) != 0) return false;
+    return FormOf(name, facts->lead) == kBareName &&
+           LookUpExpanded(name, facts, program, kProgramPathCapacity);
+}
+
+}  // namespace
+
+bool ResolveProgram(const char* text, const SystemFacts* facts, char* program,
                     ResolvedCommand* resolved) {
-    int space = 0;
-    while (text[space] != '\0' && text[space] != ' ') ++space;
-    if (text[space] == '\0') {
-        resolved->program = text;
+    char candidate[kCandidateCapacity];
+    for (int space = 0; text[space] != '\0'; ++space) {
+        if (text[space] != ' ') continue;
+        // A candidate too long for its buffer ends the search by spaces.
+        if (CopyBytes(candidate, sizeof(candidate), text, space) != 0) break;
+        if (LookUpProgram(candidate, facts, program, kProgramPathCapacity) ||
+            LookUpFileNameOf(candidate, facts, program)) {
+            resolved->program = program;
+            resolved->parameters = ParametersAfter(text + space + 1);
+            return true;
+        }
+    }
+
+    // No space ended a program: the whole text may be one whose path holds
+    // spaces, else the program is read as the system reads a command line.
+    if (LookUpProgram(text, facts, program, kProgramPathCapacity)) {
+        resolved->program = program;
         resolved->parameters = nullptr;
         return true;
     }
-
-    for (; text[space] != '\0'; ++space) {
-        if (text[space] != ' ') continue;
-        if (CopyBytes(candidate, kCandidateCapacity, text, space) != 0) return false;
-        const char* parameters = ParametersAfter(text + space + 1);
-
-        if (search(candidate, context)) {
-            resolved->program = candidate;
-            resolved->parameters = parameters;
-            return true;
-        }
-
-        // A name the split had to cut is not the program's: never search it.
-        char extension[kCandidateCapacity];
-        bool whole = SplitPath(candidate, lead, nullptr, 0, nullptr, 0, name, kCandidateCapacity,
-                               extension, kCandidateCapacity);
-        if (whole && AppendText(name, kCandidateCapacity, extension) == 0 && search(name, context)) {
-            resolved->program = name;
-            resolved->parameters = parameters;
-            return true;
-        }
+    ResolvedCommand split;
+    if (SplitAtProgramName(text, candidate, sizeof(candidate), &split) &&
+        LookUpProgram(candidate, facts, program, kProgramPathCapacity)) {
+        resolved->program = program;
+        resolved->parameters = split.parameters;
+        return true;
     }
     return false;
 }

@@ -4,31 +4,31 @@
 #define TAVREL_EXECUTE_AND_WAIT_H
 
 #include "path_split.h"
+#include "program_lookup.h"
 
 enum { kCandidateCapacity = 260 };
 
-// Answers whether `name` names a file (not a folder) the system would find.
-typedef bool (*FileSearch)(const char* name, void* context);
-
 struct ResolvedCommand {
-    const char* program;     // points into the text or into the caller's buffers
+    const char* program;     // an absolute path, in the caller's program buffer
     const char* parameters;  // points into the text; null when there are none
 };
 
-// Tries each space of `text` in turn as the end of the program: the text
-// before it is the candidate, taken as written when `search` finds it, else
-// by its file name and extension alone when `search` finds those. A text
-// without a space is the program itself. `candidate` and `name` are working
-// buffers of kCandidateCapacity bytes. Returns true when a program was found.
-bool ResolveProgram(const char* text, const LeadBytes* lead, FileSearch search,
-                    void* context, char* candidate, char* name,
+// Finds the program at the head of a command line whose program path and
+// parameters are not told apart. Each space in turn, from the left, is tried
+// as the end of the program: the text before it is looked up (see
+// LookUpProgram), then, as a last resort, its file name and extension alone
+// in the system folders. When no space ends a program, the whole text is
+// tried as one program, then the program in double quotes or up to the
+// first blank. `program` (kProgramPathCapacity bytes) receives the absolute
+// path of the file found; nothing else is ever handed to the shell. Returns
+// false when no program was found.
+bool ResolveProgram(const char* text, const SystemFacts* facts, char* program,
                     ResolvedCommand* resolved);
 
-// The platform's own rule, for a command line the resolution cannot split:
-// a program in double quotes runs to its closing quote, an unquoted one to
-// the first blank; the parameters are the rest after the blanks that follow.
-// Leading blanks are skipped. Returns false when the program does not fit
-// in `program` or is empty.
+// The system's reading of a command line: a program in double quotes runs
+// to its closing quote, an unquoted one to the first blank; the parameters
+// are the rest after the blanks that follow. Leading blanks are skipped.
+// Returns false when the program does not fit in `program` or is empty.
 bool SplitAtProgramName(const char* text, char* program, int programCapacity,
                         ResolvedCommand* resolved);
 
@@ -37,8 +37,9 @@ bool SplitAtProgramName(const char* text, char* program, int programCapacity,
 
 // Starts `text` with the verb "open" and, when `wait` is set, returns only
 // once the started process has ended. With `split` set, the program part is
-// found in `text` and `parameters` is not used. Returns the nonzero result of
-// ShellExecuteExA, or 0 when nothing could be started.
+// found in `text` and `parameters` is not used; else `text` is the program,
+// looked up as one. Returns the nonzero result of ShellExecuteExA, or 0 when
+// no program was found or nothing could be started.
 int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
                    HWND ownerWindow, bool wait, bool split);
 #endif

@@ -5,29 +5,27 @@
 
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "the launch record must have its 32-bit layout");
 
+// The longest value an environment variable can have, with its NUL.
+enum { kSearchPathCapacity = 32768 };
+
 namespace {
 
-enum PathKind { kMissing, kFile, kFolder };
-
-PathKind KindOf(const char* path) {
+PathKind KindOfPath(const char* path, void*) {
     DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return kMissing;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kFolder : kFile;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return kPathMissing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kPathFolder : kPathFile;
 }
 
-// SearchPathA also finds folders: C:\Vendor must not be taken for the
-// program C:\Vendor Tools\setup.exe.
-bool SearchFindsFile(const char* name, void*) {
-    char found[kCandidateCapacity * 4];
-    DWORD length = SearchPathA(nullptr, name, nullptr, sizeof(found), found, nullptr);
-    return length != 0 && length < sizeof(found) && KindOf(found) == kFile;
+int VariableValue(const char* name, char* dst, int capacity, void*) {
+    DWORD length = GetEnvironmentVariableA(name, dst, static_cast<DWORD>(capacity));
+    if (length == 0) return -1;  // not set (the system keeps no empty variables)
+    return static_cast<int>(length);  // capacity or more when it did not fit
 }
 
-// Registered commands are often REG_EXPAND_SZ and may name the program as
-// %SystemRoot%\...; the shell does not expand that by itself.
-bool ExpandProgram(const char* program, char* expanded, int capacity) {
-    DWORD length = ExpandEnvironmentStringsA(program, expanded, capacity);
-    return length != 0 && length <= static_cast<DWORD>(capacity);
+// A folder that cannot be read leaves an empty text, which names no folder.
+void ReadFolder(UINT (WINAPI* get)(LPSTR, UINT), char* dst, int capacity) {
+    UINT length = get(dst, static_cast<UINT>(capacity));
+    if (length == 0 || length >= static_cast<UINT>(capacity)) dst[0] = '\0';
 }
 
 // SHELL32 is loaded only when it is needed, once the DLL search has been
@@ -58,31 +56,25 @@ void WaitUntilEnded(HANDLE process) {
 
 int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
                    HWND ownerWindow, bool wait, bool split) {
-    char candidate[kCandidateCapacity];
-    char name[kCandidateCapacity];
-    char program[kCandidateCapacity * 4];
-    char expanded[kCandidateCapacity * 4];
+    LeadBytes lead;
+    LoadAnsiLeadBytes(&lead);
+    char systemDirectory[kProgramPathCapacity];
+    char windowsDirectory[kProgramPathCapacity];
+    char searchPath[kSearchPathCapacity];
+    ReadFolder(GetSystemDirectoryA, systemDirectory, sizeof(systemDirectory));
+    ReadFolder(GetSystemWindowsDirectoryA, windowsDirectory, sizeof(windowsDirectory));
+    DWORD pathLength = GetEnvironmentVariableA("PATH", searchPath, sizeof(searchPath));
+    if (pathLength == 0 || pathLength >= sizeof(searchPath)) searchPath[0] = '\0';
+    SystemFacts facts = {&lead, systemDirectory, windowsDirectory, searchPath,
+                         KindOfPath, VariableValue, nullptr};
 
-    ResolvedCommand command = {text, parameters};
+    char program[kProgramPathCapacity];
+    ResolvedCommand command = {program, parameters};
     if (split) {
-        LeadBytes lead;
-        LoadAnsiLeadBytes(&lead);
-        if (!ResolveProgram(text, &lead, SearchFindsFile, nullptr, candidate, name, &command)) {
-            // No space ended the program: the whole text may be one whose
-            // path holds spaces; else the program is read as the system
-            // reads a command line. A folder is never opened in its place.
-            if (SearchFindsFile(text, nullptr)) {
-                command.program = text;
-                command.parameters = nullptr;
-            } else {
-                if (!SplitAtProgramName(text, program, sizeof(program), &command)) return 0;
-                if (!ExpandProgram(program, expanded, sizeof(expanded))) return 0;
-                if (KindOf(expanded) == kFolder) return 0;
-                command.program = expanded;
-            }
-        }
+        if (!ResolveProgram(text, &facts, program, &command)) return 0;
+    } else if (!LookUpProgram(text, &facts, program, sizeof(program))) {
+        return 0;
     }
-    if (command.program == nullptr || command.program[0] == '\0') return 0;
 
     SHELLEXECUTEINFOA record;
     FillZero(&record, sizeof(record));

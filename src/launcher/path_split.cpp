@@ -4,10 +4,6 @@
 
 namespace {
 
-bool IsLead(const LeadBytes* lead, char byte) {
-    return lead->isLead[static_cast<unsigned char>(byte)] != 0;
-}
-
 // Copies src[0..length) cut to the part limit and the capacity, never
 // keeping a lead byte without the byte that follows it. Returns false when
 // the part was cut.

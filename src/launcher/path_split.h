@@ -8,6 +8,10 @@ struct LeadBytes {
     unsigned char isLead[256];
 };
 
+inline bool IsLead(const LeadBytes* lead, char byte) {
+    return lead->isLead[static_cast<unsigned char>(byte)] != 0;
+}
+
 enum { kMaxPathPart = 255 };
 
 // Fills `lead` for `codePage`. 932, 936, 949, 950 and 1361 use their fixed

@@ -34,3 +34,17 @@ int AppendText(char* dst, int capacity, const char* src) {
     if (used >= capacity) return -1;
     return CopyBytes(dst + used, capacity - used, src, TextLength(src));
 }
+
+namespace {
+
+char LowerAscii(char byte) { return byte >= 'A' && byte <= 'Z' ? static_cast<char>(byte + 32) : byte; }
+
+}  // namespace
+
+bool SameIgnoringAsciiCase(const char* a, const char* b, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+        if (a[i] == '\0') return true;
+    }
+    return true;
+}

@@ -26,4 +26,10 @@ int CopyBytes(char* dst, int capacity, const char* src, int count);
 
 inline bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
 
+inline bool IsSeparator(char byte) { return byte == '\\' || byte == '/'; }
+
+// Compares `count` bytes with ASCII letters folded to lower case, as the
+// system compares folder and variable names. Stops early at a NUL in either.
+bool SameIgnoringAsciiCase(const char* a, const char* b, int count);
+
 #endif

@@ -17,11 +17,11 @@ import sys
 import pefile
 
 ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "SHELL32.dll"]
-MAX_FILE_SIZE = 12288
+MAX_FILE_SIZE = 14848
 # The code and data outside the resources: the contents of every section
 # but .rsrc (code, constants, imports, relocations), without the headers and
 # the padding to the file alignment, which the file figure also reports.
-MAX_SIZE_WITHOUT_RESOURCES = 4096
+MAX_SIZE_WITHOUT_RESOURCES = 6144
 
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100

@@ -52,8 +52,9 @@ const ProgramCase kProgramCases[] = {
     // C:\tavrel-tests\Vendor is a folder: the search finds it, but it is no program.
     {"UnquotedPathWithSpaces", "C:\\tavrel-tests\\Vendor Tools\\setup.exe %1 /q", "C:\\d\\x.inf /q"},
     {"QuotedPathWithSpaces", "\"C:\\tavrel-tests\\Vendor Tools\\setup.exe\" \"%1\"", "\"C:\\d\\x.inf\""},
-    {"UnexpandedSystemRootFoundByName", "%SystemRoot%\\tavrel-recorder.exe %1", "C:\\d\\x.inf"},
-    {"QuotedUnexpandedSystemRoot", "\"%SystemRoot%\\tavrel-recorder.exe\" %1", "C:\\d\\x.inf"},
+    {"SystemRootExpanded", "%SystemRoot%\\tavrel-recorder.exe %1", "C:\\d\\x.inf"},
+    {"QuotedSystemRootExpanded", "\"%SystemRoot%\\tavrel-recorder.exe\" %1", "C:\\d\\x.inf"},
+    {"BareNameInTheWindowsFolder", "tavrel-recorder.exe %1", "C:\\d\\x.inf"},
     {"ProgramWithoutParameters", "C:\\tavrel-tests\\Vendor Tools\\setup.exe", ""},
 };
 
@@ -69,6 +70,93 @@ TEST_F(ProgramPathTest, FolderIsNeverOpened) {
     ExpectNoBox(run);
     ExpectNothingLaunched();
 }
+
+// Tavrel runs elevated from a downloads folder: a file named like the
+// installer beside it, in the current folder or in a folder the user's
+// environment names must never run in place of the registered one.
+struct PlantCase {
+    const char* name;
+    const char* command;  // %1 stands for the .inf path
+    DWORD type;
+    bool realInstallerPresent;
+};
+
+class PlantedInstaller : public SystemTest, public ::testing::WithParamInterface<PlantCase> {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        char system[MAX_PATH] = {};
+        GetSystemDirectoryA(system, sizeof(system));
+        realInstaller_ = std::string(system) + "\\tinst.exe";
+        DeleteFileA(realInstaller_.c_str());
+        const std::string cwd = caseDir_ + "cwd\\";
+        for (const std::string& folder : {caseDir_ + "tools", cwd, cwd + "tools", caseDir_ + "win",
+                                          caseDir_ + "win\\System32"}) {
+            CreateDirectoryA(folder.c_str(), nullptr);
+        }
+        for (const std::string& planted :
+             {caseDir_ + "tinst.exe", caseDir_ + "tools\\tinst.exe", cwd + "tinst.exe",
+              cwd + "tools\\tinst.exe", caseDir_ + "win\\System32\\tinst.exe"}) {
+            ASSERT_TRUE(CopyInto(recorderPath_, planted)) << "planting " << planted;
+        }
+        GetCurrentDirectoryA(sizeof(savedCwd_), savedCwd_);
+        SetCurrentDirectoryA(cwd.c_str());
+        GetEnvironmentVariableA("windir", savedWindir_, sizeof(savedWindir_));
+        SetEnvironmentVariableA("windir", (caseDir_ + "win").c_str());
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("windir", savedWindir_);
+        SetCurrentDirectoryA(savedCwd_);
+        DeleteFileA(realInstaller_.c_str());
+        SystemTest::TearDown();
+    }
+
+    std::string realInstaller_;
+    char savedCwd_[MAX_PATH] = {};
+    char savedWindir_[MAX_PATH] = {};
+};
+
+TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
+    const PlantCase& c = GetParam();
+    if (c.realInstallerPresent) {
+        ASSERT_TRUE(CopyInto(recorderPath_, realInstaller_)) << "installing " << realInstaller_;
+    }
+    std::string command = c.command;
+    RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
+    RunResult run = RunTavrel("C:\\d\\x.inf");
+    EXPECT_EQ(0u, run.exitCode);
+    ExpectNoBox(run);
+    std::vector<RecorderRun> runs = Recorded();
+    if (!c.realInstallerPresent) {
+        ExpectNothingLaunched();
+        return;
+    }
+    ASSERT_EQ(1u, runs.size()) << "the registered installer should have run once";
+    EXPECT_EQ(0, lstrcmpiA(realInstaller_.c_str(), runs[0].module.c_str()))
+        << "expected " << realInstaller_ << ", ran " << runs[0].module;
+    EXPECT_EQ("\"C:\\d\\x.inf\"", runs[0].arguments);
+}
+
+const PlantCase kPlantCases[] = {
+    {"FullPath", "C:\\windows\\system32\\tinst.exe \"%1\"", REG_SZ, true},
+    {"FullPathMissing", "C:\\windows\\system32\\tinst.exe \"%1\"", REG_SZ, false},
+    {"SystemRoot", "%SystemRoot%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, true},
+    {"SystemRootMissing", "%SystemRoot%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, false},
+    {"BareName", "tinst.exe \"%1\"", REG_SZ, true},
+    {"BareNameMissing", "tinst.exe \"%1\"", REG_SZ, false},
+    // windir is changed in Tavrel's environment to a folder holding a copy.
+    {"WindirFromTheSystem", "%windir%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, true},
+    {"WindirFromTheSystemMissing", "%windir%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, false},
+    // A relative path is never looked up as such: only its name, in the
+    // system folders.
+    {"RelativePath", "tools\\tinst.exe \"%1\"", REG_SZ, true},
+    {"RelativePathMissing", "tools\\tinst.exe \"%1\"", REG_SZ, false},
+    {"QuotedSystemRoot", "\"%SystemRoot%\\System32\\tinst.exe\" \"%1\"", REG_EXPAND_SZ, true},
+    {"QuotedSystemRootMissing", "\"%SystemRoot%\\System32\\tinst.exe\" \"%1\"", REG_EXPAND_SZ, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Planting, PlantedInstaller, ::testing::ValuesIn(kPlantCases),
+                         CaseName<PlantCase>);
 
 struct WaitCase {
     const char* name;

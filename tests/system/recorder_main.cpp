@@ -1,6 +1,6 @@
 // Stands in for an installer. Appends to the file named by TAVREL_RECORDER_LOG
-// the command line it received (in hex: it may hold any byte) and when it
-// started and ended, sleeps
+// the command line it received and its own path (in hex: they may hold any
+// byte) and when it started and ended, sleeps
 // TAVREL_RECORDER_SLEEP_MS and exits with TAVREL_RECORDER_EXIT_CODE.
 #include <windows.h>
 
@@ -48,7 +48,9 @@ int main() {
     std::string log = Environment("TAVREL_RECORDER_LOG");
     unsigned long long started = NowTicks();
     if (!log.empty()) {
-        Append(log, "command-line=" + ToHex(GetCommandLineA()) + "\n" +
+        char module[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, module, sizeof(module));
+        Append(log, "command-line=" + ToHex(GetCommandLineA()) + "\n" + "module=" + ToHex(module) + "\n" +
                         "started=" + std::to_string(started) + "\n");
     }
     Sleep(static_cast<DWORD>(std::strtoul(Environment("TAVREL_RECORDER_SLEEP_MS").c_str(), nullptr, 10)));

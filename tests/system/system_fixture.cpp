@@ -213,6 +213,8 @@ std::vector<RecorderRun> SystemTest::Recorded() const {
             runs.emplace_back();
             runs.back().commandLine = FromHex(line.substr(13));
             runs.back().arguments = ArgumentsOf(runs.back().commandLine);
+        } else if (line.rfind("module=", 0) == 0 && !runs.empty()) {
+            runs.back().module = FromHex(line.substr(7));
         } else if (line.rfind("started=", 0) == 0 && !runs.empty()) {
             runs.back().started = std::stoull(line.substr(8));
         } else if (line.rfind("ended=", 0) == 0 && !runs.empty()) {

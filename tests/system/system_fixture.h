@@ -25,6 +25,7 @@ extern const char kOsUnsupported[];   // message 102, UTF-8
 struct RecorderRun {
     std::string commandLine;  // as the recorder received it
     std::string arguments;    // what follows its program name and one space
+    std::string module;       // the path of the copy that ran
     ULONGLONG started = 0;
     ULONGLONG ended = 0;
 };

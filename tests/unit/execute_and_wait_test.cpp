@@ -2,43 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
 #include "buffers.h"
+#include "fake_system.h"
 
 namespace {
-
-// Stands in for the system's file search: knows a fixed set of names and
-// records every name it is asked for.
-struct Files {
-    std::set<std::string> found;
-    std::vector<std::string> asked;
-};
-
-bool SearchFiles(const char* name, void* context) {
-    Files* files = static_cast<Files*>(context);
-    files->asked.push_back(name);
-    return files->found.count(name) != 0;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-    std::string joined;
-    for (const std::string& n : names) joined += "[" + Shown(n) + "]";
-    return joined;
-}
-
-enum Source { kNone, kText, kCandidate, kName };
-
-const char* SourceName(Source s) {
-    switch (s) {
-    case kText: return "the text";
-    case kCandidate: return "the candidate buffer";
-    case kName: return "the name buffer";
-    default: return "nothing";
-    }
-}
 
 // Parameters are null when none are expected, else the tail of the text.
 void ExpectParametersAt(const char* expectedTail, const char* text, size_t textLength,
@@ -50,90 +20,119 @@ void ExpectParametersAt(const char* expectedTail, const char* text, size_t textL
     std::string tail = expectedTail;
     EXPECT_EQ(text + textLength - tail.size(), parameters)
         << "parameters must point into the text at \"" << Shown(tail) << "\"";
-    if (parameters != nullptr) EXPECT_EQ(Shown(tail), Shown(parameters));
+    if (parameters != nullptr) {
+        EXPECT_EQ(Shown(tail), Shown(parameters));
+    }
 }
 
-TEST(ResolveProgram, TriesEachSpaceAsTheEndOfTheProgram) {
+// Tavrel.exe sits in D:\Downloads, which is also the current folder, and a
+// copy of every installer the cases name waits there to be run in its place.
+const char kTavrelFolder[] = "D:\\Downloads\\";
+
+TEST(ResolveProgram, FindsTheRegisteredProgramAndNeverOneBesideTavrel) {
     LeadBytes cp932;
     LeadBytesForCodePage(&cp932, 932, 2, nullptr, 0);
     LeadBytes cp1252;
     LeadBytesForCodePage(&cp1252, 1252, 1, nullptr, 0);
     const std::string so = "\x83\x5C";  // ソ under 932
-    const std::string long259(259, 'p');
-    const std::string long260(260, 'p');
+    const std::string sys = "C:\\Windows\\System32\\";
+    const std::string long259 = "C:\\" + std::string(256, 'p');
+    const std::string long260 = "C:\\" + std::string(257, 'p');
 
     struct Case {
         const char* name;
         const LeadBytes& lead;
         std::string text;
-        std::set<std::string> found;
+        std::vector<std::string> files;  // besides the planted copies
         bool expectedResult;
-        Source expectedSource;
         std::string expectedProgram;
         const char* expectedParameters;  // a tail of the text, or null
-        std::vector<std::string> expectedSearches;
     } cases[] = {
-        {"no space: the whole text", cp1252, "C:\\t\\run.exe", {}, true, kText, "C:\\t\\run.exe", nullptr, {}},
-        {"tab is no space", cp1252, "run.exe\ta", {"run.exe"}, true, kText, "run.exe\ta", nullptr, {}},
-        {"found as written", cp1252, "C:\\t\\run.exe a b", {"C:\\t\\run.exe"}, true, kCandidate,
-         "C:\\t\\run.exe", "a b", {"C:\\t\\run.exe"}},
+        {"no space: the whole text", cp1252, "C:\\t\\run.exe", {"C:\\t\\run.exe"}, true,
+         "C:\\t\\run.exe", nullptr},
+        {"no space, not found", cp1252, "C:\\t\\run.exe", {}, false, "", nullptr},
+        {"tab is no space", cp1252, "C:\\t\\run.exe\ta", {"C:\\t\\run.exe"}, true,
+         "C:\\t\\run.exe", "a"},
+        {"found as written", cp1252, "C:\\t\\run.exe a b", {"C:\\t\\run.exe"}, true,
+         "C:\\t\\run.exe", "a b"},
         {"program path with a space", cp1252, "C:\\Program Files\\tool\\run.exe a b",
-         {"C:\\Program Files\\tool\\run.exe"}, true, kCandidate, "C:\\Program Files\\tool\\run.exe", "a b",
-         {"C:\\Program", "Program", "C:\\Program Files\\tool\\run.exe"}},
-        {"unexpanded reference: found by name", cp1252,
-         "%SystemRoot%\\system32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 C:\\x.inf",
-         {"rundll32.exe"}, true, kName, "rundll32.exe",
-         "setupapi,InstallHinfSection DefaultInstall 132 C:\\x.inf",
-         {"%SystemRoot%\\system32\\rundll32.exe", "rundll32.exe"}},
-        {"quoted program is not found", cp1252, "\"C:\\Program Files\\run.exe\" a", {"run.exe"}, false, kNone,
-         "", nullptr,
-         {"\"C:\\Program", "Program", "\"C:\\Program Files\\run.exe\"", "run.exe\""}},
-        {"quoted program, bare word on the search path", cp1252, "\"C:\\Program Files\\run.exe\" a",
-         {"Program"}, true, kName, "Program", "Files\\run.exe\" a", {"\"C:\\Program", "Program"}},
-        {"candidate running into later words", cp1252, "C:\\t\\prog.exe x y", {"prog.exe x"}, true, kName,
-         "prog.exe x", "y", {"C:\\t\\prog.exe", "prog.exe", "C:\\t\\prog.exe x", "prog.exe x"}},
-        {"leading space: empty first candidate", cp1252, " C:\\t\\run.exe a", {"run.exe"}, true, kName,
-         "run.exe", "a", {"", "", " C:\\t\\run.exe", "run.exe"}},
-        {"two spaces: one kept before the parameters", cp1252, "run.exe  a \"b\" ", {"run.exe"}, true,
-         kCandidate, "run.exe", " a \"b\" ", {"run.exe"}},
-        {"space at the end: no parameters", cp1252, "run.exe ", {"run.exe"}, true, kCandidate, "run.exe",
-         nullptr, {"run.exe"}},
-        {"space inside the path, nothing after", cp1252, "C:\\Program Files\\run.exe", {"run.exe"}, false,
-         kNone, "", nullptr, {"C:\\Program", "Program"}},
-        {"nothing found", cp1252, "a b c", {}, false, kNone, "", nullptr, {"a", "a", "a b", "a b"}},
-        {"932 trail byte 0x5C is no separator", cp932, "C:\\d\\" + so + ".exe x", {so + ".exe"}, true, kName,
-         so + ".exe", "x", {"C:\\d\\" + so + ".exe", so + ".exe"}},
-        {"same bytes, 1252", cp1252, "C:\\d\\" + so + ".exe x", {so + ".exe"}, false, kNone, "", nullptr,
-         {"C:\\d\\" + so + ".exe", ".exe"}},
-        {"candidate of 259 bytes", cp1252, long259 + " x", {long259}, true, kCandidate, long259, "x", {long259}},
-        {"candidate of 260 bytes", cp1252, long260 + " x", {long260}, false, kNone, "", nullptr, {}},
-        {"name cut by the split is never searched", cp1252, std::string(256, 'a') + ".e x",
-         {std::string(255, 'a') + ".e"}, false, kNone, "", nullptr, {std::string(256, 'a') + ".e"}},
-        {"too long after one not found", cp1252, "a " + long260 + " x", {long260}, false, kNone, "", nullptr,
-         {"a", "a"}},
+         {"C:\\Program Files\\tool\\run.exe"}, true, "C:\\Program Files\\tool\\run.exe", "a b"},
+        {"as Windows registers it", cp1252,
+         "%SystemRoot%\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 C:\\x.inf",
+         {sys + "rundll32.exe"}, true, sys + "rundll32.exe",
+         "setupapi,InstallHinfSection DefaultInstall 132 C:\\x.inf"},
+        {"system program missing: the planted copy is not taken", cp1252,
+         "%SystemRoot%\\System32\\tinst.exe \"C:\\x.inf\"", {}, false, "", nullptr},
+        {"full path, system program missing", cp1252, sys + "tinst.exe \"C:\\x.inf\"", {}, false, "",
+         nullptr},
+        {"bare name, system program missing", cp1252, "tinst.exe \"C:\\x.inf\"", {}, false, "", nullptr},
+        {"bare name found in the system directory", cp1252, "tinst.exe \"C:\\x.inf\"",
+         {sys + "tinst.exe"}, true, sys + "tinst.exe", "\"C:\\x.inf\""},
+        {"relative path: only its name, in the system folders", cp1252, "tools\\tinst.exe x",
+         {"tools\\tinst.exe", sys + "tinst.exe"}, true, sys + "tinst.exe", "x"},
+        {"relative path, name not in the system folders", cp1252, "tools\\tinst.exe x",
+         {"tools\\tinst.exe"}, false, "", nullptr},
+        {"last resort: the file name of an unset reference", cp1252, "%Vendor%\\bin\\inst.exe x",
+         {sys + "inst.exe"}, true, sys + "inst.exe", "x"},
+        {"windir from the system, not the environment", cp1252, "%windir%\\System32\\inst.exe x",
+         {"D:\\Downloads\\System32\\inst.exe", sys + "inst.exe"}, true, sys + "inst.exe", "x"},
+        {"quoted program", cp1252, "\"C:\\Program Files\\run.exe\" a", {"C:\\Program Files\\run.exe"},
+         true, "C:\\Program Files\\run.exe", "a"},
+        {"quoted reference", cp1252, "\"%SystemRoot%\\System32\\inst.exe\" \"C:\\x.inf\"",
+         {sys + "inst.exe"}, true, sys + "inst.exe", "\"C:\\x.inf\""},
+        {"quoted relative path", cp1252, "\"tools\\inst.exe\" a", {"tools\\inst.exe"}, false, "",
+         nullptr},
+        {"candidate running into later words", cp1252, "C:\\t\\prog.exe x y", {"C:\\t\\prog.exe x"},
+         true, "C:\\t\\prog.exe x", "y"},
+        {"leading space: the system's reading", cp1252, " C:\\t\\run.exe a", {"C:\\t\\run.exe"}, true,
+         "C:\\t\\run.exe", "a"},
+        {"two spaces: one kept before the parameters", cp1252, "C:\\t\\run.exe  a \"b\" ",
+         {"C:\\t\\run.exe"}, true, "C:\\t\\run.exe", " a \"b\" "},
+        {"space at the end: no parameters", cp1252, "C:\\t\\run.exe ", {"C:\\t\\run.exe"}, true,
+         "C:\\t\\run.exe", nullptr},
+        {"space inside the path, nothing after", cp1252, "C:\\Program Files\\run.exe",
+         {"C:\\Program Files\\run.exe"}, true, "C:\\Program Files\\run.exe", nullptr},
+        {"a folder is no program", cp1252, "C:\\Vendor Tools\\setup.exe",
+         {"C:\\Vendor Tools\\setup.exe"}, true, "C:\\Vendor Tools\\setup.exe", nullptr},
+        {"nothing found", cp1252, "a b c", {}, false, "", nullptr},
+        {"empty", cp1252, "", {}, false, "", nullptr},
+        {"blanks only", cp1252, " \t ", {}, false, "", nullptr},
+        {"932 trail byte 0x5C is no separator", cp932, "C:\\d\\" + so + ".exe x", {sys + so + ".exe"},
+         true, sys + so + ".exe", "x"},
+        {"same bytes, 1252", cp1252, "C:\\d\\" + so + ".exe x", {sys + so + ".exe"}, false, "", nullptr},
+        {"candidate of 259 bytes", cp1252, long259 + " x", {long259}, true, long259, "x"},
+        {"candidate of 260 bytes", cp1252, long260 + " x", {long260}, false, "", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ": " + Shown(c.text.substr(0, 80)));
+        FakeSystem system;
+        system.lead = c.lead;
+        system.environment = {{"windir", "D:\\Downloads"}, {"systemroot", "D:\\Downloads"}};
+        system.searchPath = ".;;tools;..\\Downloads;D:\\Tools";
+        system.files = c.files;
+        system.folders = {"C:\\Program", "C:\\Vendor", "C:\\Windows", "C:\\Windows\\System32"};
+        for (const char* planted : {"tinst.exe", "inst.exe", "run.exe", "rundll32.exe", "Program"}) {
+            system.files.push_back(kTavrelFolder + std::string(planted));
+            system.files.push_back(planted);
+        }
+        SystemFacts facts = system.Facts();
         auto text = ExactText(c.text);
-        Buffer candidate(kCandidateCapacity);
-        Buffer name(kCandidateCapacity);
-        Files files{c.found, {}};
+        Buffer program(kProgramPathCapacity);
         ResolvedCommand resolved = {nullptr, nullptr};
-        bool result = ResolveProgram(text.get(), &c.lead, SearchFiles, &files, candidate.get(),
-                                     name.get(), &resolved);
+        bool result = ResolveProgram(text.get(), &facts, program.get(), &resolved);
         EXPECT_EQ(c.expectedResult, result);
-        EXPECT_EQ(Joined(c.expectedSearches), Joined(files.asked)) << "names searched";
+        for (const std::string& asked : system.asked) {
+            EXPECT_EQ(kAbsolutePath, FormOf(asked.c_str(), &c.lead)) << "looked at " << Shown(asked);
+            EXPECT_NE(0u, asked.rfind(kTavrelFolder, 0)) << "looked beside Tavrel: " << Shown(asked);
+        }
         if (!c.expectedResult || !result) continue;
 
-        Source source = resolved.program == text.get()        ? kText
-                        : resolved.program == candidate.get() ? kCandidate
-                        : resolved.program == name.get()      ? kName
-                                                              : kNone;
-        EXPECT_STREQ(SourceName(c.expectedSource), SourceName(source)) << "program taken from";
-        if (resolved.program != nullptr) {
-            EXPECT_EQ(Shown(c.expectedProgram), Shown(resolved.program));
-        }
-
+        // Only ever the absolute path of a file goes to the shell: never a
+        // bare name it would look up again, nor an unexpanded reference.
+        EXPECT_EQ(program.get(), resolved.program) << "program must be in the program buffer";
+        EXPECT_EQ(Shown(c.expectedProgram), Shown(program.Text()));
+        EXPECT_EQ(kAbsolutePath, FormOf(program.get(), &c.lead));
+        EXPECT_EQ(std::string::npos, program.Text().find('%')) << "unexpanded reference";
         ExpectParametersAt(c.expectedParameters, text.get(), c.text.size(), resolved.parameters);
     }
 }
