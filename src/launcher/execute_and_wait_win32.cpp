@@ -28,6 +28,29 @@ void ReadFolder(UINT (WINAPI* get)(LPSTR, UINT), char* dst, int capacity) {
     if (length == 0 || length >= static_cast<UINT>(capacity)) dst[0] = '\0';
 }
 
+bool RunsUnderWow64() {
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, BOOL*);
+    HMODULE kernel = LoadLibraryA("kernel32.dll");  // already loaded: no search
+    if (kernel == nullptr) return false;
+    IsWow64ProcessFn isWow64 = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The alias through which a 32-bit program reaches the native system
+// directory; "" when the system has none. Redirection stays on: switched
+// off, every DLL the shell loads on this thread would come from the 64-bit
+// folder.
+void ReadNativeSystemAlias(const char* windowsDirectory, char* dst, int capacity) {
+    dst[0] = '\0';
+    if (windowsDirectory[0] == '\0' || !RunsUnderWow64()) return;
+    if (CopyText(dst, capacity, windowsDirectory) != 0 ||
+        AppendText(dst, capacity, "\\Sysnative") != 0 || KindOfPath(dst, nullptr) != kPathFolder) {
+        dst[0] = '\0';
+    }
+}
+
 // SHELL32 is loaded only when it is needed, once the DLL search has been
 // restricted to the system directory: linked at start-up, its own
 // dependencies would be looked for beside Tavrel.exe first.
@@ -65,8 +88,10 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
     ReadFolder(GetSystemWindowsDirectoryA, windowsDirectory, sizeof(windowsDirectory));
     DWORD pathLength = GetEnvironmentVariableA("PATH", searchPath, sizeof(searchPath));
     if (pathLength == 0 || pathLength >= sizeof(searchPath)) searchPath[0] = '\0';
-    SystemFacts facts = {&lead, systemDirectory, windowsDirectory, searchPath,
-                         KindOfPath, VariableValue, nullptr};
+    char nativeSystemAlias[kProgramPathCapacity];
+    ReadNativeSystemAlias(windowsDirectory, nativeSystemAlias, sizeof(nativeSystemAlias));
+    SystemFacts facts = {&lead, systemDirectory, windowsDirectory, searchPath, nativeSystemAlias,
+                         RunsUnderWow64(), KindOfPath, VariableValue, nullptr};
 
     char program[kProgramPathCapacity];
     ResolvedCommand command = {program, parameters};

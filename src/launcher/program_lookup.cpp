@@ -28,6 +28,44 @@ bool NamesWindowsFolder(const char* name) {
     return IsWholeText(name, "SystemRoot") || IsWholeText(name, "windir");
 }
 
+// Under WOW64 the environment names the 32-bit Program Files; a 64-bit
+// system that registered %ProgramFiles% meant the native one.
+const char* NativeVariableFor(const char* name, const SystemFacts* facts) {
+    if (!facts->wow64) return nullptr;
+    if (IsWholeText(name, "ProgramFiles")) return "ProgramW6432";
+    if (IsWholeText(name, "CommonProgramFiles")) return "CommonProgramW6432";
+    return nullptr;
+}
+
+// Whether `path` starts with `folder` and a separator, compared as the
+// system compares paths: ASCII case folded, '/' the same as '\\'.
+bool LiesIn(const char* path, const char* folder, const LeadBytes* lead) {
+    int i = 0;
+    while (folder[i] != '\0') {
+        if (IsLead(lead, folder[i]) && folder[i + 1] != '\0') {
+            if (path[i] != folder[i] || path[i + 1] != folder[i + 1]) return false;
+            i += 2;
+            continue;
+        }
+        bool same = (IsSeparator(path[i]) && IsSeparator(folder[i])) ||
+                    SameIgnoringAsciiCase(path + i, folder + i, 1);
+        if (!same || path[i] == '\0') return false;
+        ++i;
+    }
+    return i > 0 && IsSeparator(path[i]);
+}
+
+// A file at `path`, through the native alias when there is one: under
+// WOW64 the native program is the one the system registered.
+bool TakeFile(const char* path, const SystemFacts* facts, char* found, int capacity) {
+    char alias[kProgramPathCapacity];
+    if (NativeAliasOf(path, facts, alias, sizeof(alias)) &&
+        facts->kindOf(alias, facts->context) == kPathFile) {
+        return CopyText(found, capacity, alias) == 0;
+    }
+    return facts->kindOf(path, facts->context) == kPathFile && CopyText(found, capacity, path) == 0;
+}
+
 bool EndsWithSeparator(const char* path, int length, const LeadBytes* lead) {
     bool separator = false;
     for (int i = 0; i < length;) {
@@ -54,8 +92,7 @@ bool FindInFolder(const char* folder, int folderLength, const char* name,
         return false;
     }
     if (!AppendBytes(path, sizeof(path), &used, name, TextLength(name))) return false;
-    if (facts->kindOf(path, facts->context) != kPathFile) return false;
-    return CopyText(found, capacity, path) == 0;
+    return TakeFile(path, facts, found, capacity);
 }
 
 bool FindInSystemFolders(const char* name, const SystemFacts* facts, char* found, int capacity) {
@@ -92,6 +129,15 @@ PathForm FormOf(const char* path, const LeadBytes* lead) {
     return kBareName;
 }
 
+bool NativeAliasOf(const char* path, const SystemFacts* facts, char* alias, int capacity) {
+    if (facts->nativeSystemAlias[0] == '\0' || facts->systemDirectory[0] == '\0') return false;
+    if (!LiesIn(path, facts->systemDirectory, facts->lead)) return false;
+    const char* rest = path + TextLength(facts->systemDirectory);
+    return FormOf(facts->nativeSystemAlias, facts->lead) == kAbsolutePath &&
+           CopyText(alias, capacity, facts->nativeSystemAlias) == 0 &&
+           AppendText(alias, capacity, rest) == 0;
+}
+
 int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int capacity) {
     if (capacity <= 0) return -1;
     dst[0] = '\0';
@@ -121,7 +167,12 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
                 }
                 replaced = true;
             } else {
-                int length = facts->variable(name, value, sizeof(value), facts->context);
+                const char* nativeName = NativeVariableFor(name, facts);
+                int length = -1;
+                if (nativeName != nullptr) {
+                    length = facts->variable(nativeName, value, sizeof(value), facts->context);
+                }
+                if (length < 0) length = facts->variable(name, value, sizeof(value), facts->context);
                 if (length >= static_cast<int>(sizeof(value))) return -1;
                 if (length >= 0) {
                     if (!AppendBytes(dst, capacity, &used, value, length)) return -1;
@@ -138,8 +189,7 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
 bool LookUpExpanded(const char* expanded, const SystemFacts* facts, char* found, int capacity) {
     switch (FormOf(expanded, facts->lead)) {
     case kAbsolutePath:
-        return facts->kindOf(expanded, facts->context) == kPathFile &&
-               CopyText(found, capacity, expanded) == 0;
+        return TakeFile(expanded, facts, found, capacity);
     case kBareName:
         return FindInSystemFolders(expanded, facts, found, capacity);
     default:

@@ -26,6 +26,11 @@ struct SystemFacts {
     const char* systemDirectory;   // C:\Windows\System32
     const char* windowsDirectory;  // C:\Windows
     const char* searchPath;        // the PATH variable, "" when unset
+    // Under WOW64, the alias through which a 32-bit program reaches the
+    // native system directory (C:\Windows\Sysnative); "" elsewhere, and where
+    // the system has no such alias.
+    const char* nativeSystemAlias;
+    bool wow64;  // a 32-bit program on 64-bit Windows
     // What `path` names on disk.
     PathKind (*kindOf)(const char* path, void* context);
     // Copies the environment variable `name` into dst. Returns -1 when it is
@@ -37,16 +42,27 @@ struct SystemFacts {
 
 PathForm FormOf(const char* path, const LeadBytes* lead);
 
+// The path through the native alias of `path` when it lies in the system
+// directory (compared without regard to ASCII case, '/' the same as '\\'),
+// e.g. C:\Windows\Sysnative\x.exe for C:\Windows\System32\x.exe. Returns
+// false when it does not lie there, there is no alias, or the result does
+// not fit.
+bool NativeAliasOf(const char* path, const SystemFacts* facts, char* alias, int capacity);
+
 // Expands %NAME% references as the system does (names match without regard
 // to case; a name that is not set stays as written). %SystemRoot% and
-// %windir% are the system's Windows folder. Returns 0, or -1 when the result
+// %windir% are the system's Windows folder. Under WOW64, %ProgramFiles% and
+// %CommonProgramFiles% are the native folders (ProgramW6432 and
+// CommonProgramW6432), as the 64-bit system that registered them meant. Returns 0, or -1 when the result
 // does not fit in `capacity` (dst then holds nothing usable).
 int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int capacity);
 
 // Finds the program `written` names: expanded, then an absolute path that
 // names a file, or a bare name found as a file in the system directory, the
 // Windows directory or an absolute folder of PATH, in that order. A relative
-// path is never looked up. `found` receives the absolute path; returns false
+// path is never looked up. Under WOW64 a path in the system directory is
+// taken through the native alias when the native file exists, so the 64-bit
+// program runs; else the 32-bit one. `found` receives the absolute path; returns false
 // when there is none that fits in `capacity`.
 bool LookUpProgram(const char* written, const SystemFacts* facts, char* found, int capacity);
 

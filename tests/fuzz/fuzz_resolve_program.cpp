@@ -1,114 +1,196 @@
-// ResolveProgram. Input: "codePage maxCharSize findRule arena", then
-// lead-byte ranges as for the path split, then the names the stand-in file
-// search finds, separated by '|', then the text (up to its first NUL, in a
-// block of exactly its size). The search also finds any name whose hash
-// modulo 8 is below findRule modulo 8, so candidates further along get found.
-#include <set>
-
+// ResolveProgram against a small system read from the input. Input fields:
+// "codePage maxCharSize arena wow64", lead-byte ranges as for the path
+// split, the files and the folders on disk (separated by '|'), the
+// environment ("name=value" items separated by '|'), the system directory,
+// the Windows directory, PATH, the native system alias, then the command
+// text (up to its first NUL, in a block of exactly its size).
 #include "execute_and_wait.h"
-#include "fuzz_support.h"
+#include "fuzz_facts.h"
 
 namespace {
 
-struct Search {
-    std::set<std::string> names;
-    unsigned rule;
-    const char* buffers[2];  // candidate, name
-
-    bool Finds(const std::string& name) const {
-        uint32_t hash = 2166136261u;
-        for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
-        return names.count(name) != 0 || hash % 8 < rule % 8;
-    }
-};
-
-bool StandInSearch(const char* name, void* context) {
-    const Search* search = static_cast<const Search*>(context);
-    Check(name == search->buffers[0] || name == search->buffers[1],
-          "ResolveProgram searches a name held in its working buffers");
-    Check(memchr(name, 0, kCandidateCapacity) != nullptr,
-          "searched name ends within " + std::to_string(kCandidateCapacity) + " bytes");
-    return search->Finds(name);
-}
+enum Step { kAsWritten, kFileNameOnly, kWholeText, kSystemReading };
 
 struct Resolution {
     std::string program;
-    bool wholeText = false;
     size_t parameters = std::string::npos;  // offset in the text
+    Step step = kAsWritten;
 };
 
-// Each space from the left ends a candidate; the candidate is taken as
-// written, else by its name and extension. A text without a space is the
-// program; a candidate too long for its buffer ends the search.
-bool Expected(const std::string& text, const LeadBytes& lead, const Search& search, Resolution* out) {
-    size_t space = text.find(' ');
-    if (space == std::string::npos) {
-        out->program = text;
-        out->wholeText = true;
-        return true;
+class Reference {
+public:
+    explicit Reference(const FuzzSystem& system) : system_(system) {}
+
+    // A written program: expanded, then an absolute path that is a file, or
+    // a bare name found in the system directory, the Windows directory or
+    // an absolute PATH folder, in that order.
+    bool LookUp(const std::string& written, std::string* found) const {
+        std::string expanded;
+        return ExpectedExpansion(written, system_, kProgramPathCapacity, &expanded) &&
+               LookUpExpanded(expanded, found);
     }
-    for (; space != std::string::npos; space = text.find(' ', space + 1)) {
-        if (space >= kCandidateCapacity) return false;
-        std::string candidate = text.substr(0, space);
-        out->parameters = space + 1 < text.size() ? space + 1 : std::string::npos;
-        ExpectedSplit split(candidate, lead);
-        std::string joined = split.Name(kCandidateCapacity) + split.Extension(kCandidateCapacity);
-        if (search.Finds(candidate)) {
-            out->program = candidate;
-            return true;
+
+    bool LookUpExpanded(const std::string& expanded, std::string* found) const {
+        PathForm form = ExpectedForm(expanded, system_.lead);
+        if (form == kAbsolutePath) return TakeFile(expanded, found);
+        if (form != kBareName) return false;
+        std::vector<std::string> folders = {system_.systemDirectory, system_.windowsDirectory};
+        // PATH is cut at every ';' byte: no ANSI code page has ';' as the
+        // second byte of a character (Johab does, but is no ANSI code page).
+        for (size_t start = 0; start <= system_.searchPath.size();) {
+            size_t end = std::min(system_.searchPath.find(';', start), system_.searchPath.size());
+            folders.push_back(system_.searchPath.substr(start, end - start));
+            start = end + 1;
         }
-        // A name or extension cut by the split is never searched.
-        bool whole = joined.size() == candidate.size() - split.directoryEnd;
-        if (whole && search.Finds(joined)) {
-            out->program = joined;
-            return true;
+        for (const std::string& folder : folders) {
+            if (ExpectedForm(folder, system_.lead) != kAbsolutePath) continue;
+            std::vector<std::string> characters = Characters(folder, system_.lead);
+            std::string joined = folder + (IsSeparatorCharacter(characters.back()) ? "" : "\\") + expanded;
+            if (joined.size() < kProgramPathCapacity && TakeFile(joined, found)) return true;
         }
+        return false;
     }
-    return false;
-}
+
+    // The last resort for a candidate: the file name and extension of its
+    // expansion, unless the split cut one of them, as a bare name.
+    bool LookUpFileName(const std::string& candidate, std::string* found) const {
+        std::string expanded;
+        if (!ExpectedExpansion(candidate, system_, kProgramPathCapacity, &expanded)) return false;
+        ExpectedSplit split(expanded, system_.lead);
+        size_t nameLength = split.extensionStart - split.directoryEnd;
+        size_t extensionLength = expanded.size() - split.extensionStart;
+        if (nameLength > kMaxPathPart || extensionLength > kMaxPathPart) return false;
+        std::string name = expanded.substr(split.directoryEnd);
+        return name.size() < kCandidateCapacity && ExpectedForm(name, system_.lead) == kBareName &&
+               LookUpExpanded(name, found);
+    }
+
+    bool Resolve(const std::string& text, Resolution* out) const {
+        for (size_t space = text.find(' '); space != std::string::npos;
+             space = text.find(' ', space + 1)) {
+            if (space >= kCandidateCapacity) break;
+            std::string candidate = text.substr(0, space);
+            out->parameters = space + 1 < text.size() ? space + 1 : std::string::npos;
+            out->step = kAsWritten;
+            if (LookUp(candidate, &out->program)) return true;
+            out->step = kFileNameOnly;
+            if (LookUpFileName(candidate, &out->program)) return true;
+        }
+        out->parameters = std::string::npos;
+        out->step = kWholeText;
+        if (LookUp(text, &out->program)) return true;
+
+        // The system's reading: a quoted program, else up to the first blank.
+        const char* blanks = " \t";
+        size_t n = text.size();
+        size_t start = std::min(text.find_first_not_of(blanks), n), end, rest;
+        if (start < n && text[start] == '"') {
+            end = std::min(text.find('"', ++start), n);
+            rest = end < n ? end + 1 : n;
+        } else {
+            end = rest = std::min(text.find_first_of(blanks, start), n);
+        }
+        std::string program = text.substr(start, end - start);
+        if (program.empty() || program.size() >= kCandidateCapacity) return false;
+        rest = std::min(text.find_first_not_of(blanks, rest), n);
+        out->parameters = rest < n ? rest : std::string::npos;
+        out->step = kSystemReading;
+        return LookUp(program, &out->program);
+    }
+
+private:
+    bool IsFile(const std::string& path) const { return system_.files.count(path) != 0; }
+
+    // Whether `path` starts with the system directory and a separator:
+    // character by character, ASCII case folded, '/' the same as '\'.
+    bool InSystemDirectory(const std::string& path) const {
+        auto separator = [](char c) { return c == '\\' || c == '/'; };
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        size_t i = 0;
+        for (const std::string& character : Characters(system_.systemDirectory, system_.lead)) {
+            if (i + character.size() > path.size()) return false;
+            bool same = character.size() == 2
+                            ? path.compare(i, 2, character) == 0
+                            : (separator(path[i]) && separator(character[0])) ||
+                                  lower(path[i]) == lower(character[0]);
+            if (!same) return false;
+            i += character.size();
+        }
+        return i > 0 && i < path.size() && separator(path[i]);
+    }
+
+    // Under WOW64 a file in the system directory is taken through the
+    // native alias when the native file is there.
+    bool TakeFile(const std::string& path, std::string* found) const {
+        if (!system_.nativeSystemAlias.empty() && InSystemDirectory(path)) {
+            std::string native = system_.nativeSystemAlias + path.substr(system_.systemDirectory.size());
+            if (native.size() < kProgramPathCapacity && IsFile(native)) {
+                *found = native;
+                return true;
+            }
+        }
+        *found = path;
+        return IsFile(path);
+    }
+
+    const FuzzSystem& system_;
+};
 
 std::string Shown(const char* text) { return text ? Escaped(text) : "none"; }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<std::string> field = SplitFields(data, size, 4);
+    std::vector<std::string> field = SplitFields(data, size, 10);
     std::vector<unsigned> n = ParseNumbers(field[0], {932, 2, 0, 0});
-    LeadBytes lead = CheckedLeadBytes(n[0], n[1], field[1]);
-    std::string text = AsText(field[3]);
+    FuzzSystem system;
+    system.lead = CheckedLeadBytes(n[0], n[1], field[1]);
+    for (const std::string& file : Items(field[2])) system.files.insert(file);
+    for (const std::string& folder : Items(field[3])) system.folders.insert(folder);
+    system.SetEnvironment(field[4]);
+    system.systemDirectory = AsText(field[5]);
+    system.windowsDirectory = AsText(field[6]);
+    system.searchPath = AsText(field[7]);
+    // The platform gives an alias only under WOW64.
+    system.wow64 = n[3] & 1;
+    if (system.wow64) system.nativeSystemAlias = AsText(field[8]);
+    std::string text = AsText(field[9]);
 
-    Search search;
-    for (size_t start = 0; start <= field[2].size();) {
-        size_t bar = std::min(field[2].find('|', start), field[2].size());
-        if (bar > start) search.names.insert(AsText(field[2].substr(start, bar - start)));
-        start = bar + 1;
-    }
-    search.rule = n[2];
-
+    FactsCopy copy(&system);
     std::unique_ptr<char[]> textCopy = ExactCopy(text, true);
-    Buffer candidate(kCandidateCapacity, n[3] & 1), name(kCandidateCapacity, n[3] & 1);
-    search.buffers[0] = candidate.data();
-    search.buffers[1] = name.data();
+    Buffer program(kProgramPathCapacity, n[2] & 1);
     ResolvedCommand resolved = {nullptr, nullptr};
-    bool found = ResolveProgram(textCopy.get(), &lead, StandInSearch, &search, candidate.data(),
-                                name.data(), &resolved);
+    bool found = ResolveProgram(textCopy.get(), &copy.facts, program.data(), &resolved);
 
     Resolution want;
-    bool expectFound = Expected(text, lead, search, &want);
+    bool expectFound = Reference(system).Resolve(text, &want);
     std::string what = "ResolveProgram of " + Escaped(text);
+    Check(program.SurroundIntact(), what + ": bytes around the program buffer unchanged");
+    Check(memcmp(textCopy.get(), text.c_str(), text.size() + 1) == 0, what + ": text unchanged");
     CheckEqual(what + ": result", expectFound, found);
-    Check(candidate.SurroundIntact() && name.SurroundIntact(),
-          what + ": bytes around the working buffers unchanged");
     if (!found) return 0;
 
-    const char* program = resolved.program;
-    bool inBuffer = program == candidate.data() || program == name.data();
-    Check(want.wholeText ? program == textCopy.get() : inBuffer,
-          what + ": program is the text itself or in a working buffer");
-    Check(memchr(program, 0, want.wholeText ? text.size() + 1 : kCandidateCapacity) != nullptr,
-          what + ": program ends within its buffer");
-    CheckEqual(what + ": program", want.program, program);
+    Check(resolved.program == program.data(), what + ": program in the program buffer");
+    std::string got = program.CheckedText(what);
+    CheckEqual(what + ": program", want.program, got);
+    Check(system.files.count(got) != 0, what + ": program names a file");
+    Check(ExpectedForm(got, system.lead) == kAbsolutePath, what + ": program is an absolute path");
+    // Expanded once, the program holds no reference the environment or the
+    // Windows folder would still expand, unless the facts brought one in or
+    // the name was cut from an expanded path ("%a\%x%" leaves "%x%", the name
+    // of the file found).
+    std::string again;
+    if (!system.FactsHoldPercent() && want.step != kFileNameOnly &&
+        ExpectedExpansion(got, system, SIZE_MAX, &again)) {
+        CheckEqual(what + ": program expanded again", got, again);
+    }
     const char* params = want.parameters == std::string::npos ? nullptr : textCopy.get() + want.parameters;
     if (resolved.parameters != params) Fail(what + ": parameters", Shown(params), Shown(resolved.parameters));
+    if (params != nullptr) {
+        // After a blank, or right after the closing quote of "x.exe"a.
+        Check(params > textCopy.get() && (params[-1] == ' ' || params[-1] == '\t' ||
+                                          (want.step == kSystemReading && params[-1] == '"')),
+              what + ": parameters follow a blank");
+    }
     return 0;
 }

@@ -13,7 +13,8 @@ build=$1
 seconds=$2
 
 targets="replace_token strip_quotes take_registry_text path_split
-         skip_program_name split_at_program_name resolve_program"
+         skip_program_name split_at_program_name resolve_program
+         expand_references"
 passed=0
 failed=0
 for target in $targets; do

@@ -132,8 +132,9 @@ TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
         return;
     }
     ASSERT_EQ(1u, runs.size()) << "the registered installer should have run once";
-    EXPECT_EQ(0, lstrcmpiA(realInstaller_.c_str(), runs[0].module.c_str()))
-        << "expected " << realInstaller_ << ", ran " << runs[0].module;
+    std::string expected = SystemFolderSeenByItsPrograms() + "\\tinst.exe";
+    EXPECT_EQ(0, lstrcmpiA(expected.c_str(), runs[0].module.c_str()))
+        << "expected " << expected << ", ran " << runs[0].module;
     EXPECT_EQ("\"C:\\d\\x.inf\"", runs[0].arguments);
 }
 
@@ -251,32 +252,21 @@ TEST_F(SystemTest, UnclosedQuoteTakesTheWholeLine) {
     ExpectNothingLaunched();
 }
 
-std::string ReadDemoValue() {
-    char value[256] = {};
-    DWORD size = sizeof(value);
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo", "Installed", RRF_RT_REG_SZ,
-                     nullptr, value, &size) != ERROR_SUCCESS) {
-        return "(missing)";
-    }
-    return value;
-}
-
-// The prefix's own registration: rundll32 setupapi,InstallHinfSection.
+// The prefix's own registration: rundll32 setupapi,InstallHinfSection. The
+// demo lands where a native install puts it (see native_install_test.cpp).
 TEST_F(SystemTest, RealInstallerInstallsTheDemo) {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo");
-    char programFiles[MAX_PATH] = {};
-    ExpandEnvironmentStringsA("%ProgramFiles%\\Tavrel Demo\\tavrel-demo.txt", programFiles,
-                              sizeof(programFiles));
-    DeleteFileA(programFiles);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo", KEY_WOW64_64KEY, 0);
+    std::string installed = NativeProgramFiles() + "\\Tavrel Demo\\tavrel-demo.txt";
+    DeleteFileA(installed.c_str());
     ASSERT_TRUE(CopyInto(DemoSourceDir() + "demo.inf", caseDir_ + "demo.inf"));
     ASSERT_TRUE(CopyInto(DemoSourceDir() + "tavrel-demo.txt", caseDir_ + "tavrel-demo.txt"));
 
     RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"");
     EXPECT_EQ(0u, run.exitCode);
     ExpectNoBox(run);
-    EXPECT_EQ("demo.inf 1.0", ReadDemoValue());
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(programFiles))
-        << "the demo file was not copied to " << programFiles;
+    EXPECT_EQ("demo.inf 1.0", NativeRegistryValue("Software\\Tavrel Demo", "Installed"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()))
+        << "the demo file was not copied to " << installed;
 }
 
 }  // namespace

@@ -86,7 +86,45 @@ RegistryValue Missing() { return RegistryValue(); }
 
 std::string TavrelExeSourcePath() { return FromUnixPath(TAVREL_EXE_UNIX); }
 std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
+std::string Recorder64SourcePath() { return FromUnixPath(RECORDER64_EXE_UNIX); }
 std::string DemoSourceDir() { return FromUnixPath(DEMO_DIR_UNIX) + "\\"; }
+
+bool UnderWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string SystemFolderSeenByItsPrograms() {
+    char path[MAX_PATH] = {};
+    if (UnderWow64()) {
+        GetSystemWow64DirectoryA(path, sizeof(path));
+    } else {
+        GetSystemDirectoryA(path, sizeof(path));
+    }
+    return path;
+}
+
+std::string EnvironmentValue(const char* name) {
+    char value[MAX_PATH] = {};
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof(value));
+    return length > 0 && length < sizeof(value) ? value : "";
+}
+
+std::string NativeProgramFiles() {
+    return EnvironmentValue(UnderWow64() ? "ProgramW6432" : "ProgramFiles");
+}
+
+std::string RegistryValueIn(REGSAM view, const char* subKey, const char* name) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ | view, &key) != ERROR_SUCCESS) {
+        return "(missing)";
+    }
+    char value[256] = {};
+    DWORD size = sizeof(value) - 1;
+    LONG status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS ? value : "(missing)";
+}
 
 bool CopyInto(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;

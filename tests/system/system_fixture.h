@@ -91,7 +91,21 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
 
 std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
+std::string Recorder64SourcePath();  // the recorder built for 64-bit Windows
 std::string DemoSourceDir();
+bool UnderWow64();  // a 32-bit program on 64-bit Windows, as Tavrel is
+// Where the files a 32-bit program puts into GetSystemDirectoryA's folder
+// really are (syswow64 under WOW64), as a program started from there sees it.
+std::string SystemFolderSeenByItsPrograms();
+std::string EnvironmentValue(const char* name);
+// Program Files of the native system: ProgramW6432 under WOW64.
+std::string NativeProgramFiles();
+// A string value of HKLM\subKey in a registry view (KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY; one view on 32-bit Windows), or "(missing)".
+std::string RegistryValueIn(REGSAM view, const char* subKey, const char* name);
+inline std::string NativeRegistryValue(const char* subKey, const char* name) {
+    return RegistryValueIn(KEY_WOW64_64KEY, subKey, name);
+}
 bool CopyInto(const std::string& from, const std::string& to);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 

@@ -23,6 +23,8 @@ struct FakeSystem {
     std::string systemDirectory = "C:\\Windows\\System32";
     std::string windowsDirectory = "C:\\Windows";
     std::string searchPath;
+    std::string nativeSystemAlias;  // "C:\\Windows\\Sysnative" under WOW64
+    bool wow64 = false;
     std::vector<std::string> files;
     std::vector<std::string> folders;
     std::map<std::string, std::string> environment;  // names in lower case
@@ -51,7 +53,8 @@ struct FakeSystem {
 
     SystemFacts Facts() {
         return SystemFacts{&lead, systemDirectory.c_str(), windowsDirectory.c_str(),
-                           searchPath.c_str(), KindOf, Variable, this};
+                           searchPath.c_str(), nativeSystemAlias.c_str(), wow64, KindOf,
+                           Variable, this};
     }
 };
 

@@ -174,3 +174,100 @@ TEST(LookUpProgram, FindsOnlyAbsolutePathsAndNamesInTheSystemFolders) {
 }
 
 }  // namespace
+
+namespace {
+
+// A 32-bit Tavrel on 64-bit Windows: the native system directory is
+// reached through its alias, and Program Files means the native one.
+TEST(LookUpProgram, UnderWow64TakesTheNativeProgram) {
+    const std::string sys = "C:\\Windows\\System32\\";
+    const std::string native = "C:\\Windows\\Sysnative\\";
+    const std::string deep(230, 'd');
+    struct Case {
+        const char* name;
+        std::string written;
+        std::vector<std::string> files;
+        bool wow64;
+        std::string alias;
+        bool expectedFound;
+        std::string expectedPath;
+    } cases[] = {
+        {"both: the native one", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
+         true, "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
+        {"reference: the native one", "%SystemRoot%\\System32\\rundll32.exe",
+         {sys + "rundll32.exe", native + "rundll32.exe"}, true, "C:\\Windows\\Sysnative", true,
+         native + "rundll32.exe"},
+        {"bare name: the native one", "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
+         true, "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
+        {"case and slashes as the system compares them", "c:/windows/SYSTEM32/pnputil.exe",
+         {"C:\\Windows\\Sysnative/pnputil.exe"}, true, "C:\\Windows\\Sysnative", true,
+         "C:\\Windows\\Sysnative/pnputil.exe"},
+        {"native only", sys + "pnputil.exe", {native + "pnputil.exe"}, true, "C:\\Windows\\Sysnative",
+         true, native + "pnputil.exe"},
+        {"32-bit only", sys + "tool32.exe", {sys + "tool32.exe"}, true, "C:\\Windows\\Sysnative", true,
+         sys + "tool32.exe"},
+        {"in a subfolder", sys + "drivers\\x.exe", {sys + "drivers\\x.exe", native + "drivers\\x.exe"},
+         true, "C:\\Windows\\Sysnative", true, native + "drivers\\x.exe"},
+        {"a folder that only starts like it", "C:\\Windows\\System32x\\a.exe",
+         {"C:\\Windows\\System32x\\a.exe", "C:\\Windows\\Sysnativex\\a.exe"}, true,
+         "C:\\Windows\\Sysnative", true, "C:\\Windows\\System32x\\a.exe"},
+        {"the 32-bit folder stays", "C:\\Windows\\SysWOW64\\a.exe", {"C:\\Windows\\SysWOW64\\a.exe"},
+         true, "C:\\Windows\\Sysnative", true, "C:\\Windows\\SysWOW64\\a.exe"},
+        {"no alias on this system", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
+         true, "", true, sys + "rundll32.exe"},
+        {"32-bit Windows", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"}, false,
+         "", true, sys + "rundll32.exe"},
+        {"alias path too long: the 32-bit one", sys + deep + "\\" + std::string(6, 'x'),
+         {sys + deep + "\\" + std::string(6, 'x')}, true, "C:\\Windows\\Sysnative", true,
+         sys + deep + "\\" + std::string(6, 'x')},
+        {"Program Files: the native folder", "%ProgramFiles%\\V\\inst.exe",
+         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, true,
+         "C:\\Windows\\Sysnative", true, "C:\\Program Files\\V\\inst.exe"},
+        {"Common Program Files: the native folder", "%commonprogramfiles%\\V\\inst.exe",
+         {"C:\\Program Files\\Common Files\\V\\inst.exe",
+          "C:\\Program Files (x86)\\Common Files\\V\\inst.exe"},
+         true, "C:\\Windows\\Sysnative", true, "C:\\Program Files\\Common Files\\V\\inst.exe"},
+        {"Program Files (x86) stays", "%ProgramFiles(x86)%\\V\\inst.exe",
+         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, true,
+         "C:\\Windows\\Sysnative", true, "C:\\Program Files (x86)\\V\\inst.exe"},
+        {"Program Files on 32-bit Windows", "%ProgramFiles%\\V\\inst.exe",
+         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, false, "", true,
+         "C:\\Program Files (x86)\\V\\inst.exe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ": " + Shown(c.written));
+        FakeSystem system;
+        system.files = c.files;
+        system.folders = {"C:\\Windows\\System32", "C:\\Windows\\Sysnative"};
+        system.wow64 = c.wow64;
+        system.nativeSystemAlias = c.alias;
+        // The environment of a 32-bit process on 64-bit Windows; the values
+        // on 32-bit Windows differ, but the choice of name is what counts.
+        system.environment = {{"programfiles", "C:\\Program Files (x86)"},
+                              {"programw6432", "C:\\Program Files"},
+                              {"programfiles(x86)", "C:\\Program Files (x86)"},
+                              {"commonprogramfiles", "C:\\Program Files (x86)\\Common Files"},
+                              {"commonprogramw6432", "C:\\Program Files\\Common Files"}};
+        SystemFacts facts = system.Facts();
+        Buffer found(kProgramPathCapacity);
+        bool result = LookUpProgram(ExactText(c.written).get(), &facts, found.get(),
+                                    kProgramPathCapacity);
+        EXPECT_EQ(c.expectedFound, result);
+        if (result) {
+            EXPECT_EQ(Shown(c.expectedPath), Shown(found.Text()));
+        }
+    }
+}
+
+TEST(ExpandReferences, UnderWow64WithoutNativeValuesKeepsTheEnvironmentOnes) {
+    FakeSystem system;
+    system.wow64 = true;
+    system.nativeSystemAlias = "C:\\Windows\\Sysnative";
+    system.environment = {{"programfiles", "C:\\Program Files (x86)"}};
+    SystemFacts facts = system.Facts();
+    Buffer dst(kProgramPathCapacity);
+    ASSERT_EQ(0, ExpandReferences("%ProgramFiles%\\V", &facts, dst.get(), kProgramPathCapacity));
+    EXPECT_EQ("C:\\Program Files (x86)\\V", dst.Text());
+}
+
+}  // namespace
