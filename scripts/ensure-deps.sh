@@ -4,7 +4,7 @@ ensure_deps() {
     local root
     root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
     local missing=0
-    for tool in cmake i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver Xvfb import clang++-14; do
+    for tool in cmake i686-w64-mingw32-g++-posix i686-w64-mingw32-windres wine wineserver Xvfb import clang++-14 osslsigncode openssl; do
         command -v "$tool" >/dev/null 2>&1 || missing=1
     done
     [ -d /usr/src/googletest ] || missing=1

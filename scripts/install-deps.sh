@@ -21,7 +21,8 @@ apt-get install -y -q --no-install-recommends \
     xvfb x11-utils imagemagick \
     fonts-ipafont-gothic locales \
     python3 python3-pefile python3-pil \
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev \
+    osslsigncode openssl
 
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
     sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
