@@ -42,9 +42,9 @@ bool RunsUnderWow64() {
 // directory; "" when the system has none. Redirection stays on: switched
 // off, every DLL the shell loads on this thread would come from the 64-bit
 // folder.
-void ReadNativeSystemAlias(const char* windowsDirectory, char* dst, int capacity) {
+void ReadNativeSystemAlias(bool wow64, const char* windowsDirectory, char* dst, int capacity) {
     dst[0] = '\0';
-    if (windowsDirectory[0] == '\0' || !RunsUnderWow64()) return;
+    if (!wow64 || windowsDirectory[0] == '\0') return;
     if (CopyText(dst, capacity, windowsDirectory) != 0 ||
         AppendText(dst, capacity, "\\Sysnative") != 0 || KindOfPath(dst, nullptr) != kPathFolder) {
         dst[0] = '\0';
@@ -89,9 +89,10 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
     DWORD pathLength = GetEnvironmentVariableA("PATH", searchPath, sizeof(searchPath));
     if (pathLength == 0 || pathLength >= sizeof(searchPath)) searchPath[0] = '\0';
     char nativeSystemAlias[kProgramPathCapacity];
-    ReadNativeSystemAlias(windowsDirectory, nativeSystemAlias, sizeof(nativeSystemAlias));
+    bool wow64 = RunsUnderWow64();
+    ReadNativeSystemAlias(wow64, windowsDirectory, nativeSystemAlias, sizeof(nativeSystemAlias));
     SystemFacts facts = {&lead, systemDirectory, windowsDirectory, searchPath, nativeSystemAlias,
-                         RunsUnderWow64(), KindOfPath, VariableValue, nullptr};
+                         wow64, KindOfPath, VariableValue, nullptr};
 
     char program[kProgramPathCapacity];
     ResolvedCommand command = {program, parameters};

@@ -17,9 +17,9 @@ bool AppendBytes(char* dst, int capacity, int* used, const char* src, int count)
     return true;
 }
 
+// Whether `name` is `expected` as the system matches variable names.
 bool IsWholeText(const char* name, const char* expected) {
-    int length = TextLength(expected);
-    return TextLength(name) == length && SameIgnoringAsciiCase(name, expected, length);
+    return SameIgnoringAsciiCase(name, expected, TextLength(expected) + 1);
 }
 
 // The Windows folder is the system's own: an elevated program must not let
@@ -38,19 +38,14 @@ const char* NativeVariableFor(const char* name, const SystemFacts* facts) {
 }
 
 // Whether `path` starts with `folder` and a separator, compared as the
-// system compares paths: ASCII case folded, '/' the same as '\\'.
-bool LiesIn(const char* path, const char* folder, const LeadBytes* lead) {
+// system compares paths: ASCII case folded, '/' the same as '\\'. The
+// system's folders are ASCII, so a byte-wise comparison is enough.
+bool LiesIn(const char* path, const char* folder) {
     int i = 0;
-    while (folder[i] != '\0') {
-        if (IsLead(lead, folder[i]) && folder[i + 1] != '\0') {
-            if (path[i] != folder[i] || path[i + 1] != folder[i + 1]) return false;
-            i += 2;
-            continue;
-        }
-        bool same = (IsSeparator(path[i]) && IsSeparator(folder[i])) ||
-                    SameIgnoringAsciiCase(path + i, folder + i, 1);
-        if (!same || path[i] == '\0') return false;
-        ++i;
+    for (; folder[i] != '\0'; ++i) {
+        bool same = IsSeparator(path[i]) ? IsSeparator(folder[i])
+                                         : SameIgnoringAsciiCase(path + i, folder + i, 1);
+        if (!same) return false;
     }
     return i > 0 && IsSeparator(path[i]);
 }
@@ -64,6 +59,19 @@ bool TakeFile(const char* path, const SystemFacts* facts, char* found, int capac
         return CopyText(found, capacity, alias) == 0;
     }
     return facts->kindOf(path, facts->context) == kPathFile && CopyText(found, capacity, path) == 0;
+}
+
+// The value of the variable `name`, as the facts' callback reports it: -1
+// when it is not set, `capacity` or more when it does not fit.
+int ValueOf(const char* name, const SystemFacts* facts, char* value, int capacity) {
+    if (NamesWindowsFolder(name)) {
+        return CopyText(value, capacity, facts->windowsDirectory) == 0 ? TextLength(value) : capacity;
+    }
+    const char* nativeName = NativeVariableFor(name, facts);
+    int length = -1;
+    if (nativeName != nullptr) length = facts->variable(nativeName, value, capacity, facts->context);
+    if (length < 0) length = facts->variable(name, value, capacity, facts->context);
+    return length;
 }
 
 bool EndsWithSeparator(const char* path, int length, const LeadBytes* lead) {
@@ -131,7 +139,7 @@ PathForm FormOf(const char* path, const LeadBytes* lead) {
 
 bool NativeAliasOf(const char* path, const SystemFacts* facts, char* alias, int capacity) {
     if (facts->nativeSystemAlias[0] == '\0' || facts->systemDirectory[0] == '\0') return false;
-    if (!LiesIn(path, facts->systemDirectory, facts->lead)) return false;
+    if (!LiesIn(path, facts->systemDirectory)) return false;
     const char* rest = path + TextLength(facts->systemDirectory);
     return FormOf(facts->nativeSystemAlias, facts->lead) == kAbsolutePath &&
            CopyText(alias, capacity, facts->nativeSystemAlias) == 0 &&
@@ -142,46 +150,30 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
     if (capacity <= 0) return -1;
     dst[0] = '\0';
     int used = 0;
-    int i = 0;
-    while (src[i] != '\0') {
-        if (src[i] != '%') {
-            if (!AppendBytes(dst, capacity, &used, src + i, 1)) return -1;
-            ++i;
-            continue;
-        }
-        int close = i + 1;
-        while (src[close] != '\0' && src[close] != '%') ++close;
-        if (src[close] == '\0') {  // a lone percent sign: the rest as written
-            return AppendBytes(dst, capacity, &used, src + i, close - i) ? 0 : -1;
-        }
-
-        char name[kVariableNameCapacity];
+    while (*src != '\0') {
+        // A piece is one byte, a %NAME% reference, or a lone '%' and the
+        // rest; it is copied as written unless it names a value.
+        const char* piece = src;
+        int length = 1;
         char value[kProgramPathCapacity];
-        int nameLength = close - i - 1;
-        bool replaced = false;
-        if (nameLength > 0 && CopyBytes(name, sizeof(name), src + i + 1, nameLength) == 0) {
-            if (NamesWindowsFolder(name)) {
-                if (!AppendBytes(dst, capacity, &used, facts->windowsDirectory,
-                                 TextLength(facts->windowsDirectory))) {
-                    return -1;
-                }
-                replaced = true;
-            } else {
-                const char* nativeName = NativeVariableFor(name, facts);
-                int length = -1;
-                if (nativeName != nullptr) {
-                    length = facts->variable(nativeName, value, sizeof(value), facts->context);
-                }
-                if (length < 0) length = facts->variable(name, value, sizeof(value), facts->context);
-                if (length >= static_cast<int>(sizeof(value))) return -1;
-                if (length >= 0) {
-                    if (!AppendBytes(dst, capacity, &used, value, length)) return -1;
-                    replaced = true;
+        if (*src == '%') {
+            int close = 1;
+            while (src[close] != '\0' && src[close] != '%') ++close;
+            length = src[close] == '%' ? close + 1 : close;
+            char name[kVariableNameCapacity];
+            if (src[close] == '%' && close > 1 &&
+                CopyBytes(name, sizeof(name), src + 1, close - 1) == 0) {
+                int valueLength = ValueOf(name, facts, value, sizeof(value));
+                if (valueLength >= static_cast<int>(sizeof(value))) return -1;
+                if (valueLength >= 0) {
+                    if (!AppendBytes(dst, capacity, &used, value, valueLength)) return -1;
+                    src += length;
+                    continue;
                 }
             }
         }
-        if (!replaced && !AppendBytes(dst, capacity, &used, src + i, close + 1 - i)) return -1;
-        i = close + 1;
+        if (!AppendBytes(dst, capacity, &used, piece, length)) return -1;
+        src += length;
     }
     return 0;
 }
