@@ -56,13 +56,9 @@ echo
 echo "== Size"
 /usr/bin/python3 "$ROOT/tests/lean/check_binary.py" "$TAVREL_EXE" || true
 
-# The project's ready prefix when there is one; a template of the bench's
-# own otherwise. Never ~/.wine.
-if [ -f "$ROOT/build/wine/template/system.reg" ]; then
-    export WINE_TEMPLATE_PREFIX="$ROOT/build/wine/template"
-else
-    export WINE_TEMPLATE_PREFIX="$BENCH_DIR/template"
-fi
+# The prefix templates are shared with the tests: each is kept for one Wine
+# version, arch and locale, and only ever copied. Never ~/.wine.
+export TAVREL_WINE_TEMPLATES="$ROOT/build/wine/templates"
 export TAVREL_BUILD_DIR="$BENCH_DIR"
 PREFIX="$BENCH_DIR/prefix"
 source "$ROOT/scripts/wine-session.sh"

@@ -17,15 +17,23 @@ apt-get update -q
 apt-get install -y -q --no-install-recommends \
     cmake make g++ googletest \
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev \
-    wine wine32:i386 \
+    wine wine32:i386 wine64 \
+    g++-mingw-w64-x86-64 \
     xvfb x11-utils imagemagick \
     fonts-ipafont-gothic locales \
     python3 python3-pefile python3-pil \
     clang-14 libclang-rt-14-dev \
     osslsigncode openssl
 
-if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
-    sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
-    grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+# The tests show Tavrel's messages under each of these locales.
+missing_locale=0
+for name in ja_JP en_US de_DE ko_KR; do
+    if ! locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$"; then
+        sed -i "s/^# *$name.UTF-8 UTF-8/$name.UTF-8 UTF-8/" /etc/locale.gen
+        grep -q "^$name.UTF-8 UTF-8" /etc/locale.gen || echo "$name.UTF-8 UTF-8" >> /etc/locale.gen
+        missing_locale=1
+    fi
+done
+if [ "$missing_locale" = 1 ]; then
     locale-gen
 fi

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds everything and runs every test: native unit tests and fuzz runs of
-# the byte logic, and the real Tavrel.exe under Wine. Extra arguments go to
-# ctest (for example -R Failure).
+# the byte logic, and the real Tavrel.exe under Wine, in prefixes of each
+# arch and locale the tests name. Extra arguments go to ctest (for example
+# -R Failure).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export TAVREL_BUILD_DIR="${TAVREL_BUILD_DIR:-$ROOT/build}"
@@ -12,8 +13,11 @@ ensure_deps
 cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
 cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)"
 
+# Each Wine prefix a test names (listed by CMake) gets a fresh copy of its
+# template and a server of its own.
 source "$ROOT/scripts/wine-session.sh"
-start_wine_session "$TAVREL_BUILD_DIR/wine/tests"
+mapfile -t prefixes < "$TAVREL_BUILD_DIR/wine-prefixes.txt"
+start_wine_prefixes "$TAVREL_BUILD_DIR/wine/tests" "${prefixes[@]}"
 
 cd "$TAVREL_BUILD_DIR"
 ctest --output-on-failure --timeout 300 "$@"

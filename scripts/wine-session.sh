@@ -1,15 +1,43 @@
-# Sourced by the demo and the tests: one Xvfb display, one Wine prefix of the
-# project's own (copied from a ready template), one persistent wineserver.
-# Call start_wine_session PREFIX_DIR; everything is stopped when the shell exits.
+# Sourced by the demo, the bench and the tests: one Xvfb display of our own,
+# Wine prefixes of the project's own, each copied from a ready template and
+# served by a persistent wineserver of its own. Everything is stopped when
+# the shell exits.
+#
+# A prefix is named ARCH-LOCALE, e.g. win32-ja_JP.UTF-8 or win64-en_US.UTF-8:
+# Wine fixes locale-dependent settings (code pages, fonts) when it creates a
+# prefix, so each locale needs a prefix of its own, and each prefix its own
+# server, started with LC_ALL set to that locale.
+#
+#   start_wine_session PREFIX [ARCH [LOCALE]]
+#       One prefix (default win32, ja_JP.UTF-8) in the folder PREFIX, with
+#       WINEPREFIX, WINEARCH and LC_ALL exported for this shell (demo, bench).
+#   start_wine_prefixes DIR NAME...
+#       Several prefixes, each in DIR/NAME; tests/wine/wine-run.sh NAME runs a
+#       program in one of them (the tests).
+#
+# Templates are kept in $TAVREL_WINE_TEMPLATES (default
+# $TAVREL_BUILD_DIR/wine/templates), one per Wine version, arch and locale.
+
+TAVREL_WINE_SERVERS=()
+
+wine_session_environment() {
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    unset WINEPREFIX WINEARCH
+}
 
 stop_wine_session() {
-    if [ -n "${WINEPREFIX:-}" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-        wineserver -w >/dev/null 2>&1 || true
-    fi
+    local prefix
+    for prefix in "${TAVREL_WINE_SERVERS[@]}"; do
+        WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    done
+    for prefix in "${TAVREL_WINE_SERVERS[@]}"; do
+        WINEPREFIX="$prefix" wineserver -w >/dev/null 2>&1 || true
+    done
+    TAVREL_WINE_SERVERS=()
     if [ -n "${TAVREL_XVFB_PID:-}" ]; then
         kill "$TAVREL_XVFB_PID" >/dev/null 2>&1 || true
         wait "$TAVREL_XVFB_PID" 2>/dev/null || true
+        TAVREL_XVFB_PID=
     fi
 }
 
@@ -20,6 +48,7 @@ start_xvfb() {
             Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
             TAVREL_XVFB_PID=$!
             export DISPLAY=":$display"
+            export TAVREL_XVFB_DISPLAY=":$display"
             for _ in $(seq 1 50); do
                 [ -e "/tmp/.X11-unix/X$display" ] && return 0
                 sleep 0.1
@@ -32,32 +61,89 @@ start_xvfb() {
     return 1
 }
 
-ensure_template_prefix() {
+# Prints the folder of the template for ARCH and LOCALE under the running
+# Wine's version, creating it first if needed. It is built in a folder of
+# its own and renamed into place only when complete, so an interrupted run
+# never leaves a half-made template behind.
+ensure_wine_template() {
+    local arch="$1" locale="$2"
     : "${TAVREL_BUILD_DIR:?TAVREL_BUILD_DIR must be set}"
-    WINE_TEMPLATE_PREFIX="${WINE_TEMPLATE_PREFIX:-$TAVREL_BUILD_DIR/wine/template}"
-    if [ -f "$WINE_TEMPLATE_PREFIX/system.reg" ]; then return 0; fi
-    echo "Creating a Wine prefix for the project in $WINE_TEMPLATE_PREFIX (once, about 10 s)..."
-    rm -rf "$WINE_TEMPLATE_PREFIX"
-    mkdir -p "$(dirname "$WINE_TEMPLATE_PREFIX")"
-    WINEPREFIX="$WINE_TEMPLATE_PREFIX" wineboot -i >/dev/null 2>&1
-    WINEPREFIX="$WINE_TEMPLATE_PREFIX" wineserver -w
+    local templates="${TAVREL_WINE_TEMPLATES:-$TAVREL_BUILD_DIR/wine/templates}"
+    local version
+    version="$(wine --version 2>/dev/null | awk '{print $1}')"
+    [ -n "$version" ] || { echo "wine --version printed nothing" >&2; return 1; }
+    local template="$templates/$version-$arch-$locale"
+    if [ -f "$template/system.reg" ]; then
+        echo "$template"
+        return 0
+    fi
+    mkdir -p "$templates"
+    # Folders left by runs that were stopped halfway (their shell is gone).
+    local stale pid
+    for stale in "$templates"/.building-*; do
+        [ -d "$stale" ] || continue
+        pid="${stale##*/.building-}"
+        pid="${pid%%-*}"
+        kill -0 "$pid" 2>/dev/null || rm -rf "$stale"
+    done
+    echo "Creating the Wine prefix template $template (once, about 10 s)..." >&2
+    local building="$templates/.building-$$-$version-$arch-$locale"
+    rm -rf "$building"
+    # Made on our own display, or none: never on the user's.
+    if ! (
+        export WINEPREFIX="$building" WINEARCH="$arch" LC_ALL="$locale"
+        if [ -n "${TAVREL_XVFB_DISPLAY:-}" ]; then export DISPLAY="$TAVREL_XVFB_DISPLAY"; else unset DISPLAY; fi
+        wineboot -i >/dev/null 2>&1 && wineserver -w
+    ) || [ ! -f "$building/system.reg" ]; then
+        echo "could not create a $arch Wine prefix under $locale" >&2
+        rm -rf "$building"
+        return 1
+    fi
+    if ! mv -T "$building" "$template" 2>/dev/null; then
+        rm -rf "$building"  # made meanwhile by another run
+    fi
+    echo "$template"
+}
+
+# start_wine_prefix PREFIX ARCH LOCALE: a fresh copy of the template in
+# PREFIX and a persistent server for it, primed on our display.
+start_wine_prefix() {
+    local prefix="$1" arch="$2" locale="$3" template
+    if ! locale -a 2>/dev/null | grep -qix "${locale/UTF-8/utf8}"; then
+        echo "the locale $locale is not generated (see scripts/install-deps.sh)" >&2
+        return 1
+    fi
+    template="$(ensure_wine_template "$arch" "$locale")" || return 1
+    rm -rf "$prefix"
+    mkdir -p "$(dirname "$prefix")"
+    cp -a "$template" "$prefix"
+    TAVREL_WINE_SERVERS+=("$prefix")
+    (
+        export WINEPREFIX="$prefix" WINEARCH="$arch" LC_ALL="$locale"
+        # The first process of a server fixes its display, so prime it with
+        # DISPLAY already set; -p keeps the one server for the whole run.
+        wineserver -p
+        wine cmd /c exit </dev/null >/dev/null 2>&1
+    )
 }
 
 start_wine_session() {
-    local prefix="$1"
-    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win32
-    # Japanese locale: Wine's ANSI code page is then 932, as on the systems
-    # Tavrel's messages are written for.
-    export LC_ALL=ja_JP.UTF-8
-    unset WINEPREFIX
+    local prefix="$1" arch="${2:-win32}" locale="${3:-ja_JP.UTF-8}"
+    wine_session_environment
     trap stop_wine_session EXIT
-    ensure_template_prefix
-    rm -rf "$prefix"
-    cp -a "$WINE_TEMPLATE_PREFIX" "$prefix"
-    export WINEPREFIX="$prefix"
     start_xvfb
-    # The first process of a server fixes its display, so prime it with
-    # DISPLAY already set; -p keeps the one server for the whole run.
-    wineserver -p
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    start_wine_prefix "$prefix" "$arch" "$locale"
+    export WINEPREFIX="$prefix" WINEARCH="$arch" LC_ALL="$locale"
+}
+
+start_wine_prefixes() {
+    local dir="$1" name
+    shift
+    wine_session_environment
+    trap stop_wine_session EXIT
+    start_xvfb
+    for name in "$@"; do
+        start_wine_prefix "$dir/$name" "${name%%-*}" "${name#*-}" || return 1
+    done
+    export TAVREL_WINE_PREFIXES_DIR="$dir"
 }

@@ -1,6 +1,7 @@
 # Included by CTest: lists the tests of one GoogleTest binary and adds each
-# as a test of its own. Set by the caller: PREFIX, COMMAND (a list), TIMEOUT.
-execute_process(COMMAND ${COMMAND} --gtest_list_tests
+# as a test of its own. Set by the caller: PREFIX, COMMAND (a list), FILTER
+# (a --gtest_filter pattern), TIMEOUT.
+execute_process(COMMAND ${COMMAND} --gtest_list_tests --gtest_filter=${FILTER}
     OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     add_test(${PREFIX}.listing-failed ${CMAKE_COMMAND} -E echo "could not list ${COMMAND}: ${errors}")
@@ -11,6 +12,7 @@ string(REPLACE "\r" "" listing "${listing}")
 string(REPLACE ";" "\\;" listing "${listing}")
 string(REPLACE "\n" ";" lines "${listing}")
 set(suite "")
+set(found 0)
 foreach(line IN LISTS lines)
     string(REGEX REPLACE " *#.*$" "" line "${line}")
     if(line MATCHES "^([^ ].*)\\.$")
@@ -19,5 +21,10 @@ foreach(line IN LISTS lines)
         set(name "${suite}.${CMAKE_MATCH_1}")
         add_test(${PREFIX}.${name} ${COMMAND} --gtest_filter=${name})
         set_tests_properties(${PREFIX}.${name} PROPERTIES TIMEOUT ${TIMEOUT})
+        math(EXPR found "${found} + 1")
     endif()
 endforeach()
+if(found EQUAL 0)
+    add_test(${PREFIX}.none-listed ${CMAKE_COMMAND} -E echo "no test of ${COMMAND} matches ${FILTER}")
+    set_tests_properties(${PREFIX}.none-listed PROPERTIES WILL_FAIL TRUE)
+endif()

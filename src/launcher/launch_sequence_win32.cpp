@@ -60,7 +60,7 @@ namespace {
 
 // The texts that pass between the steps, owned by WinMain for the whole run.
 struct LaunchBuffers {
-    char argument[kArgumentCapacity];  // also receives a message before it is shown
+    char argument[kArgumentCapacity];
     char keyPath[kKeyPathCapacity];
     char moduleDirectory[kModuleDirectoryCapacity];
     char expandedArgument[kExpandedArgumentCapacity];
@@ -118,10 +118,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     int exitCode;
     UINT message = Launch(cmdLine, &buffers, &exitCode);
     if (message != 0) {
-        // The message is loaded into the argument buffer when it is shown.
-        buffers.argument[0] = '\0';
-        LoadStringA(instance, message, buffers.argument, 100);
-        MessageBoxA(nullptr, buffers.argument, nullptr, MB_ICONERROR);
+        // Loaded and shown in Unicode, so the text reaches the screen unchanged
+        // whatever the ANSI code page; the loader picks the table of the
+        // user's language. A failed load shows an empty text.
+        const int kMessageCapacity = 100;
+        WCHAR text[kMessageCapacity];
+        text[0] = L'\0';
+        LoadStringW(instance, message, text, kMessageCapacity);
+        MessageBoxW(nullptr, text, nullptr, MB_ICONERROR);
     }
     return exitCode;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Checks that a built Tavrel.exe stays lean and hardened: it imports only
 from the four system DLLs it needs (no C runtime, no compiler runtime DLL),
-can be moved by ASLR and runs with DEP (its entry point in an executable
-section, no section both writable and executable), carries no time stamp and
-no build path, and fits its size limits.
+and from USER32 only the Unicode message calls, can be moved by ASLR and runs
+with DEP (its entry point in an executable section, no section both writable
+and executable), carries no time stamp and no build path, and fits its size
+limits.
 
     /usr/bin/python3 check_binary.py <path of Tavrel.exe>
 
@@ -17,6 +18,8 @@ import sys
 import pefile
 
 ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "SHELL32.dll"]
+# The messages are loaded and shown in Unicode, whatever the ANSI code page.
+USER32_IMPORTS = ["LoadStringW", "MessageBoxW"]
 MAX_FILE_SIZE = 14848
 # The code and data outside the resources: the contents of every section
 # but .rsrc (code, constants, imports, relocations), without the headers and
@@ -85,6 +88,9 @@ def check_imports(pe):
         if dll.lower() not in allowed:
             failures.append("imports: expected only %s, got %s"
                             % (", ".join(ALLOWED_DLLS), dll))
+    user32 = sorted(name for dll, names in imported_dlls(pe) if dll.lower() == "user32.dll"
+                    for name in names)
+    expect("USER32 imports", USER32_IMPORTS, user32)
 
 
 def check_hardening(pe):

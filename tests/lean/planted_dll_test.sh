@@ -5,10 +5,11 @@
 #
 #   planted_dll_test.sh TAVREL_EXE RUNNER_EXE PLANTED_DLL CONTROL_EXE SHELL_CONTROL_EXE
 #
-# Runs inside the Wine session of scripts/run-tests.sh (WINEPREFIX and
-# DISPLAY set, server running). Each control program does what Tavrel does
-# without its defence and must load the planted DLL: otherwise this Wine
-# cannot tell a defended program from an undefended one, and the test fails.
+# Runs in a prefix of scripts/run-tests.sh through tests/wine/wine-run.sh
+# (WINEPREFIX and DISPLAY set, server running). Each control program does
+# what Tavrel does without its defence and must load the planted DLL:
+# otherwise this Wine cannot tell a defended program from an undefended one,
+# and the test fails.
 set -uo pipefail
 
 if [ $# -ne 5 ]; then
@@ -23,7 +24,7 @@ for file in "$TAVREL_EXE" "$RUNNER_EXE" "$PLANTED_DLL" "$CONTROL_EXE" "$SHELL_CO
     fi
 done
 if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
-    echo "expected WINEPREFIX and DISPLAY of a running Wine session (scripts/run-tests.sh), got" \
+    echo "expected WINEPREFIX and DISPLAY of a running Wine prefix (tests/wine/wine-run.sh), got" \
          "WINEPREFIX='${WINEPREFIX:-}' DISPLAY='${DISPLAY:-}'" >&2
     exit 2
 fi

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Checks the resource section of a built Tavrel.exe byte by byte: which
-resources exist and in which language, the manifest's exact XML, the icon
-group's directory and images, and the order of the version strings.
+resources exist and in which language, the Japanese and English messages,
+the manifest's exact XML, the icon group's directory and images, and the
+order of the version strings.
 
     /usr/bin/python3 check_pe.py <path of Tavrel.exe>
 
@@ -15,15 +16,27 @@ import xml.parsers.expat
 import pefile
 
 JAPANESE = 0x0411
+ENGLISH = 0x0409
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 6, 14, 16, 24
 
-EXPECTED_RESOURCES = [
-    (RT_ICON, 1), (RT_ICON, 2), (RT_ICON, 3), (RT_ICON, 4),
-    (RT_STRING, 7),
-    (RT_GROUP_ICON, "IDI_TAVREL20"),
-    (RT_VERSION, 1),
-    (RT_MANIFEST, 1),
-]
+# Every resource is Japanese; only the messages also come in English.
+EXPECTED_RESOURCES = {
+    (RT_ICON, 1): [JAPANESE], (RT_ICON, 2): [JAPANESE], (RT_ICON, 3): [JAPANESE],
+    (RT_ICON, 4): [JAPANESE],
+    (RT_STRING, 7): [ENGLISH, JAPANESE],
+    (RT_GROUP_ICON, "IDI_TAVREL20"): [JAPANESE],
+    (RT_VERSION, 1): [JAPANESE],
+    (RT_MANIFEST, 1): [JAPANESE],
+}
+
+# Messages 101 and 102 sit in string block 7, which holds ids 96 to 111.
+MESSAGE_BLOCK = 7
+EXPECTED_MESSAGES = {
+    JAPANESE: {101: "このセットアップは壊れています。",
+               102: "このセットアップは、このOSをサポートしていません。"},
+    ENGLISH: {101: "This setup is broken.",
+              102: "This setup does not support this operating system."},
+}
 
 # (path of the element, its attributes in document order, its text)
 EXPECTED_MANIFEST = [
@@ -105,13 +118,34 @@ def check_languages(resources):
     expect("resources (type, name)", sorted(EXPECTED_RESOURCES, key=repr),
            sorted(resources, key=repr))
     for key, entries in sorted(resources.items(), key=repr):
-        expect("languages of %r" % (key,), ["0x%04x" % JAPANESE],
-               ["0x%04x" % lang for lang, _ in entries])
+        expect("languages of %r" % (key,),
+               ["0x%04x" % lang for lang in EXPECTED_RESOURCES.get(key, [JAPANESE])],
+               sorted("0x%04x" % lang for lang, _ in entries))
 
 
-def data_of(resources, key):
-    entries = resources.get(key, [])
-    return entries[0][1] if entries else None
+def data_of(resources, key, language=JAPANESE):
+    for lang, data in resources.get(key, []):
+        if lang == language:
+            return data
+    return None
+
+
+def check_messages(resources):
+    """Each language's string block, byte for byte: sixteen counted UTF-16
+    strings, empty but for the messages, and nothing after them."""
+    ids = range(16 * (MESSAGE_BLOCK - 1), 16 * MESSAGE_BLOCK)
+    for language, messages in sorted(EXPECTED_MESSAGES.items()):
+        data = data_of(resources, (RT_STRING, MESSAGE_BLOCK), language)
+        if data is None:
+            continue  # reported with the languages
+        got, offset = [], 0
+        while offset + 2 <= len(data) and len(got) < len(ids):
+            (length,) = struct.unpack_from("<H", data, offset)
+            got.append(data[offset + 2:offset + 2 + 2 * length].decode("utf-16-le", "replace"))
+            offset += 2 + 2 * length
+        label = "string block %d in language 0x%04x" % (MESSAGE_BLOCK, language)
+        expect(label, [messages.get(i, "") for i in ids], got)
+        expect(label + ", bytes after its strings", b"", data[offset:])
 
 
 def check_manifest(data):
@@ -282,6 +316,7 @@ def main(argv):
         return 2
     resources = read_resources(argv[1])
     check_languages(resources)
+    check_messages(resources)
     check_manifest(data_of(resources, (RT_MANIFEST, 1)))
     check_icons(resources)
     check_version(data_of(resources, (RT_VERSION, 1)))

@@ -15,6 +15,7 @@
 namespace {
 
 const WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 0x0411
+const WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x0409
 
 int failures = 0;
 
@@ -46,16 +47,20 @@ struct Blob {
     DWORD size;
 };
 
-Blob FindJapanese(HMODULE module, LPCSTR type, LPCSTR name) {
+Blob FindInLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
     Blob blob = {nullptr, 0};
-    HRSRC info = FindResourceExA(module, type, name, kJapanese);
+    HRSRC info = FindResourceExA(module, type, name, language);
     if (info == nullptr) return blob;
     blob.data = static_cast<const BYTE*>(LockResource(LoadResource(module, info)));
     blob.size = SizeofResource(module, info);
     return blob;
 }
 
-// ---- Every resource exists, and only in Japanese.
+Blob FindJapanese(HMODULE module, LPCSTR type, LPCSTR name) {
+    return FindInLanguage(module, type, name, kJapanese);
+}
+
+// ---- Every resource exists in Japanese; only the messages also in English.
 
 struct Languages {
     WORD ids[8];
@@ -73,17 +78,18 @@ struct ResourceName {
     const char* label;
     LPCSTR type;
     LPCSTR name;
+    bool alsoEnglish;
 };
 
 const ResourceName kResources[] = {
-    {"RT_MANIFEST 1", RT_MANIFEST, MAKEINTRESOURCEA(1)},
-    {"RT_GROUP_ICON IDI_TAVREL20", RT_GROUP_ICON, "IDI_TAVREL20"},
-    {"RT_ICON 1", RT_ICON, MAKEINTRESOURCEA(1)},
-    {"RT_ICON 2", RT_ICON, MAKEINTRESOURCEA(2)},
-    {"RT_ICON 3", RT_ICON, MAKEINTRESOURCEA(3)},
-    {"RT_ICON 4", RT_ICON, MAKEINTRESOURCEA(4)},
-    {"RT_VERSION 1", RT_VERSION, MAKEINTRESOURCEA(1)},
-    {"RT_STRING block 7", RT_STRING, MAKEINTRESOURCEA(7)},
+    {"RT_MANIFEST 1", RT_MANIFEST, MAKEINTRESOURCEA(1), false},
+    {"RT_GROUP_ICON IDI_TAVREL20", RT_GROUP_ICON, "IDI_TAVREL20", false},
+    {"RT_ICON 1", RT_ICON, MAKEINTRESOURCEA(1), false},
+    {"RT_ICON 2", RT_ICON, MAKEINTRESOURCEA(2), false},
+    {"RT_ICON 3", RT_ICON, MAKEINTRESOURCEA(3), false},
+    {"RT_ICON 4", RT_ICON, MAKEINTRESOURCEA(4), false},
+    {"RT_VERSION 1", RT_VERSION, MAKEINTRESOURCEA(1), false},
+    {"RT_STRING block 7", RT_STRING, MAKEINTRESOURCEA(7), true},
 };
 
 void CheckLanguages(HMODULE module) {
@@ -91,41 +97,50 @@ void CheckLanguages(HMODULE module) {
         Languages found = {{0}, 0};
         EnumResourceLanguagesA(module, r.type, r.name, CollectLanguage,
                                reinterpret_cast<LONG_PTR>(&found));
-        if (found.count == 0) {
-            Fail("%s: expected it in language 0x%04x, got no such resource", r.label, kJapanese);
-        } else if (found.count != 1 || found.ids[0] != kJapanese) {
-            Fail("%s: expected language 0x%04x only, got %d languages, the first 0x%04x",
-                 r.label, kJapanese, found.count, found.ids[0]);
+        bool japanese = false, english = false, other = false;
+        for (int i = 0; i < found.count && i < 8; ++i) {
+            if (found.ids[i] == kJapanese) japanese = true;
+            else if (found.ids[i] == kEnglish) english = true;
+            else other = true;
+        }
+        int expectedCount = r.alsoEnglish ? 2 : 1;
+        if (!japanese || english != r.alsoEnglish || other || found.count != expectedCount) {
+            Fail("%s: expected language 0x%04x%s only, got %d languages, the first 0x%04x",
+                 r.label, kJapanese, r.alsoEnglish ? " and 0x0409" : "", found.count,
+                 found.count > 0 ? found.ids[0] : 0);
         }
     }
 }
 
-// ---- Messages: ids 101 and 102 in block 7 (ids 96 to 111).
+// ---- Messages: ids 101 and 102 in block 7 (ids 96 to 111), in each language.
 
 struct Message {
+    WORD language;
     int id;
     const wchar_t* text;
 };
 
 const Message kMessages[] = {
-    {101, L"このセットアップは壊れています。"},
-    {102, L"このセットアップは、このOSをサポートしていません。"},
+    {kJapanese, 101, L"このセットアップは壊れています。"},
+    {kJapanese, 102, L"このセットアップは、このOSをサポートしていません。"},
+    {kEnglish, 101, L"This setup is broken."},
+    {kEnglish, 102, L"This setup does not support this operating system."},
 };
 
-void CheckMessages(HMODULE module) {
-    Blob block = FindJapanese(module, RT_STRING, MAKEINTRESOURCEA(7));
+void CheckMessages(HMODULE module, WORD language) {
+    Blob block = FindInLanguage(module, RT_STRING, MAKEINTRESOURCEA(7), language);
     if (block.data == nullptr) return;  // reported with the languages
     const WCHAR* p = reinterpret_cast<const WCHAR*>(block.data);
     const WCHAR* end = p + block.size / sizeof(WCHAR);
     for (int id = 96; id < 112; ++id) {
         if (p >= end) {
-            Fail("string %d: expected within the block, got the end of its %lu bytes", id,
-                 block.size);
+            Fail("string %d in 0x%04x: expected within the block, got the end of its %lu bytes",
+                 id, language, block.size);
             return;
         }
         const wchar_t* expected = L"";
         for (const Message& m : kMessages) {
-            if (m.id == id) expected = m.text;
+            if (m.language == language && m.id == id) expected = m.text;
         }
         int length = *p++;
         if (p + length > end) length = static_cast<int>(end - p);
@@ -136,9 +151,13 @@ void CheckMessages(HMODULE module) {
                                      sizeof(want) - 1, nullptr, nullptr)] = '\0';
             got[WideCharToMultiByte(CP_UTF8, 0, p, length, got, sizeof(got) - 1, nullptr,
                                     nullptr)] = '\0';
-            Fail("string %d: expected \"%s\", got \"%s\"", id, want, got);
+            Fail("string %d in 0x%04x: expected \"%s\", got \"%s\"", id, language, want, got);
         }
         p += length;
+    }
+    if (p != end) {
+        Fail("string block 7 in 0x%04x: expected nothing after its strings, got %d more bytes",
+             language, static_cast<int>((end - p) * sizeof(WCHAR)));
     }
 }
 
@@ -457,7 +476,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     CheckLanguages(module);
-    CheckMessages(module);
+    CheckMessages(module, kJapanese);
+    CheckMessages(module, kEnglish);
     CheckIcons(module);
     CheckManifest(module, path);
     FreeLibrary(module);

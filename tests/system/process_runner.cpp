@@ -21,8 +21,8 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
     char className[64] = {};
     GetClassNameA(window, className, sizeof(className));
     if (lstrcmpA(className, "#32770") != 0) return TRUE;
-    char text[8] = {};
-    if (GetDlgItemTextA(window, 0xFFFF, text, sizeof(text)) == 0) return TRUE;
+    WCHAR text[8] = {};
+    if (GetDlgItemTextW(window, 0xFFFF, text, 8) == 0) return TRUE;
     search->found = window;
     return FALSE;
 }
@@ -38,20 +38,31 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
     return out;
 }
 
-MessageBoxSeen ReadAndCloseBox(HWND box, const RunOptions& options) {
+// Read as Unicode: the text comes back exactly as shown, whatever the ANSI
+// code page of the prefix.
+MessageBoxSeen ReadAndCloseBox(HWND box, const RunOptions& options, ULONGLONG deadline) {
     MessageBoxSeen seen;
-    char buffer[1024] = {};
-    GetWindowTextA(box, buffer, sizeof(buffer));
-    seen.caption = AnsiToUtf8(buffer);
-    buffer[0] = '\0';
-    GetDlgItemTextA(box, 0xFFFF, buffer, sizeof(buffer));
-    seen.text = AnsiToUtf8(buffer);
+    WCHAR buffer[1024] = {};
+    GetWindowTextW(box, buffer, 1024);
+    seen.caption = WideToUtf8(buffer);
+    buffer[0] = L'\0';
+    GetDlgItemTextW(box, 0xFFFF, buffer, 1024);
+    seen.text = WideToUtf8(buffer);
     if (!options.boxShownMarker.empty()) {
+        // Painted before anyone looks: the repaint is sent to the box's
+        // thread and returns once it has drawn.
+        RedrawWindow(box, nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
         HANDLE marker = CreateFileA(options.boxShownMarker.c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (marker != INVALID_HANDLE_VALUE) CloseHandle(marker);
     }
-    if (options.holdBoxMs > 0) Sleep(options.holdBoxMs);
+    if (!options.closeBoxWhen.empty()) {
+        while (GetFileAttributesA(options.closeBoxWhen.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetTickCount64() < deadline) {
+            Sleep(20);
+        }
+    }
     HWND ok = GetDlgItem(box, IDOK);
     if (ok != nullptr) {
         SendMessageA(ok, BM_CLICK, 0, 0);
@@ -71,6 +82,16 @@ ULONGLONG NowTicks() {
 
 std::string AnsiToUtf8(const std::string& ansi) { return Convert(ansi, CP_ACP, CP_UTF8); }
 std::string Utf8ToAnsi(const std::string& utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+
+std::string WideToUtf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), nullptr, 0,
+                                     nullptr, nullptr);
+    std::string out(length, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &out[0], length, nullptr,
+                        nullptr);
+    return out;
+}
 
 RunResult RunProcess(const std::string& program, const std::string& commandLine,
                      const RunOptions& options) {
@@ -98,7 +119,7 @@ RunResult RunProcess(const std::string& program, const std::string& commandLine,
         BoxSearch search = {process.dwProcessId, &closed, nullptr};
         EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr) {
-            result.boxes.push_back(ReadAndCloseBox(search.found, options));
+            result.boxes.push_back(ReadAndCloseBox(search.found, options, deadline));
             closed.push_back(search.found);
         }
         if (GetTickCount64() > deadline) {

@@ -1,5 +1,6 @@
 // Starts a program with an exact command line under Wine, closes any message
-// box it shows (keeping its text), and reports its full 32-bit exit code.
+// box it shows (keeping its caption and text, read as Unicode), and reports
+// its full 32-bit exit code.
 #ifndef TAVREL_TESTS_PROCESS_RUNNER_H
 #define TAVREL_TESTS_PROCESS_RUNNER_H
 
@@ -23,10 +24,11 @@ struct RunResult {
 
 struct RunOptions {
     DWORD timeoutMs = 30000;
-    // Keeps each box open this long before pressing OK (for a screenshot).
-    DWORD holdBoxMs = 0;
-    // Written (empty) once a box is visible, before it is held and closed.
+    // For a screenshot: written (empty) once a box's text has been read and
+    // the box repainted; the box then stays open until `closeBoxWhen`
+    // exists (or the time-out).
     std::string boxShownMarker;
+    std::string closeBoxWhen;
 };
 
 // `program` may be empty: then the first token of `commandLine` names it.
@@ -38,5 +40,6 @@ ULONGLONG NowTicks();
 // Text in the ANSI code page to UTF-8 and back, for readable comparisons.
 std::string AnsiToUtf8(const std::string& ansi);
 std::string Utf8ToAnsi(const std::string& utf8);
+std::string WideToUtf8(const std::wstring& wide);
 
 #endif

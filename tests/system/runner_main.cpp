@@ -1,8 +1,10 @@
-// runner.exe PROGRAM COMMAND-LINE-FILE [--timeout MS] [--hold-box MS] [--box-shown FILE]
+// runner.exe PROGRAM COMMAND-LINE-FILE [--timeout MS] [--box-shown FILE] [--close-box-when FILE]
 // Starts PROGRAM with the exact command line stored in COMMAND-LINE-FILE
 // (Wine re-quotes argv, so the line travels as data), closes any message box
-// it shows, and prints the box texts and the full 32-bit exit code. Exits 0
-// when the run ended by itself, 2 on a usage error, 3 on a time-out.
+// it shows, and prints the box texts (UTF-8) and the full 32-bit exit code.
+// For a screenshot, --box-shown FILE is written once a box has been read and
+// painted, and the box stays open until --close-box-when FILE exists. Exits
+// 0 when the run ended by itself, 2 on a usage error, 3 on a time-out.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,7 +16,7 @@
 int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(stderr, "usage: runner PROGRAM COMMAND-LINE-FILE [--timeout MS] "
-                             "[--hold-box MS] [--box-shown FILE]\n");
+                             "[--box-shown FILE] [--close-box-when FILE]\n");
         return 2;
     }
     std::ifstream file(argv[2], std::ios::binary);
@@ -30,8 +32,8 @@ int main(int argc, char** argv) {
     RunOptions options;
     for (int i = 3; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--timeout") == 0) options.timeoutMs = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--hold-box") == 0) options.holdBoxMs = std::atoi(argv[i + 1]);
         else if (std::strcmp(argv[i], "--box-shown") == 0) options.boxShownMarker = argv[i + 1];
+        else if (std::strcmp(argv[i], "--close-box-when") == 0) options.closeBoxWhen = argv[i + 1];
     }
 
     RunResult result = RunProcess(argv[1], commandLine, options);

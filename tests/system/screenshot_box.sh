@@ -1,6 +1,9 @@
 #!/bin/bash
 # Shows Tavrel's message 101 (empty argument) in a Wine desktop window on the
-# test display and saves a screenshot of it, for a person to look at.
+# test display and saves a screenshot of it, for a person to look at. Runs in
+# a prefix through tests/wine/wine-run.sh; the box speaks its locale's
+# language. The shot is taken once the runner has read the box's text and
+# had it painted; only then is the box closed.
 # Usage: screenshot_box.sh RUNNER.EXE TAVREL.EXE OUTPUT.PNG
 set -euo pipefail
 runner="$1"; tavrel="$2"; output="$3"
@@ -10,19 +13,21 @@ mkdir -p "$(dirname "$output")"
 rm -f "$output"
 
 printf '"%s"' "$(winepath -w "$tavrel")" > "$work/command-line.txt"
-marker="$work/box-shown"
+shown="$work/box-shown"
+close="$work/close-box"
 wine explorer /desktop=TavrelMessage,520x170 "$(winepath -w "$runner")" "$(winepath -w "$tavrel")" \
-    "$(winepath -w "$work/command-line.txt")" --timeout 30000 --hold-box 3000 \
-    --box-shown "$(winepath -w "$marker")" > "$work/runner.txt" 2>&1 &
+    "$(winepath -w "$work/command-line.txt")" --timeout 30000 \
+    --box-shown "$(winepath -w "$shown")" --close-box-when "$(winepath -w "$close")" \
+    > "$work/runner.txt" 2>&1 &
 for _ in $(seq 1 200); do
-    [ -e "$marker" ] && break
+    [ -e "$shown" ] && break
     sleep 0.1
 done
-if [ ! -e "$marker" ]; then
+if [ ! -e "$shown" ]; then
     echo "no message box was shown"; cat "$work/runner.txt"; exit 1
 fi
-sleep 0.7  # let the box paint
 import -window root -crop 520x170+0+0 "$output"
+: > "$close"
 for _ in $(seq 1 100); do
     grep -q "exit code" "$work/runner.txt" 2>/dev/null && break
     sleep 0.1
