@@ -1,13 +1,34 @@
 #!/bin/bash
 # Builds Tavrel.exe and installs an .inf with it under Wine, in a prefix of
 # the project's own: the bundled demo/demo.inf, or the .inf given as the
-# first argument (its whole folder is copied beside Tavrel.exe, as a vendor
-# ships it). Prints what was installed and Tavrel's exit code.
+# argument (its whole folder is copied beside Tavrel.exe, as a vendor ships
+# it). Prints the registered install command, Tavrel's exit code and what
+# the install changed in the prefix: registry values (both views) and files.
+#
+#   scripts/demo.sh [--32] [path/to/your.inf]
+#
+# The prefix is 64-bit, as the Windows users have; --32 takes a 32-bit one.
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export TAVREL_BUILD_DIR="${TAVREL_BUILD_DIR:-$ROOT/build}"
 
-inf="${1:-$ROOT/demo/demo.inf}"
+arch=win64
+inf=
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --32) arch=win32 ;;
+        --64) arch=win64 ;;
+        -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
+        -*) echo "unknown option: $1 (see --help)" >&2; exit 2 ;;
+        *) [ -z "$inf" ] || { echo "one .inf at a time" >&2; exit 2; }; inf="$1" ;;
+    esac
+    shift
+done
+bundled=0
+if [ -z "$inf" ]; then
+    inf="$ROOT/demo/demo.inf"
+    bundled=1
+fi
 if [ ! -f "$inf" ]; then
     echo "no such .inf file: $inf" >&2
     exit 2
@@ -23,7 +44,10 @@ cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
 cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)" --target Tavrel runner >/dev/null
 
 source "$ROOT/scripts/wine-session.sh"
-start_wine_session "$TAVREL_BUILD_DIR/wine/demo"
+start_wine_session "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
+work="$TAVREL_BUILD_DIR/wine/demo-$arch-files"
+rm -rf "$work"
+mkdir -p "$work"
 
 # Ship Tavrel.exe beside the .inf, as a vendor would, inside the prefix.
 stage="$WINEPREFIX/drive_c/tavrel-demo"
@@ -31,25 +55,42 @@ rm -rf "$stage"
 mkdir -p "$stage"
 cp -a "$package_dir/." "$stage/"
 cp "$TAVREL_BUILD_DIR/Tavrel.exe" "$stage/Tavrel.exe"
-printf '"C:\\tavrel-demo\\Tavrel.exe" "%%EXEPATH%%%s"' "$inf_name" > "$TAVREL_BUILD_DIR/wine/demo-command-line.txt"
+printf '"C:\\tavrel-demo\\Tavrel.exe" "%%EXEPATH%%%s"' "$inf_name" > "$work/command-line.txt"
 
-echo "Registered install command for .inf files in the prefix:"
-wine reg query 'HKCR\inffile\shell\install\command' /ve 2>/dev/null | tr -d '\r' | iconv -f CP932 -t UTF-8 -c | grep -ai 'REG_' || true
+# The registry's text as Wine's reg.exe prints it, in the prefix's code page.
+reg_default() {
+    wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | iconv -f CP932 -t UTF-8 -c \
+        | sed -n 's/^ *(Default) *REG_[A-Z_]* *//Ip' | head -n 1
+}
+class="$(reg_default 'HKCR\.inf')"
+echo "Prefix: $WINEPREFIX ($arch)"
+echo "File class of .inf: ${class:-(none)}"
+echo "Registered install command: $( [ -n "$class" ] && reg_default "HKCR\\$class\\shell\\Install\\command" || true)"
 echo
-echo "Running: $(cat "$TAVREL_BUILD_DIR/wine/demo-command-line.txt")"
+
+# The registry files on disk are written when the server exits.
+snapshot() {
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -w
+    /usr/bin/python3 "$ROOT/tools/prefix_changes.py" snapshot "$WINEPREFIX" "$1"
+}
+snapshot "$work/before.json"
+
+echo "Running: $(cat "$work/command-line.txt")"
 wine "$TAVREL_BUILD_DIR/tests/system/runner.exe" 'C:\tavrel-demo\Tavrel.exe' \
-    "$(winepath -w "$TAVREL_BUILD_DIR/wine/demo-command-line.txt")" --timeout 600000 | tr -d '\r'
+    "$(winepath -w "$work/command-line.txt")" --timeout 600000 | tr -d '\r'
 echo
 
-if [ "$#" -eq 0 ]; then
-    echo "What demo.inf installed:"
-    wine reg query 'HKLM\Software\Tavrel Demo' /v Installed 2>/dev/null | tr -d '\r' | grep -a REG_ \
-        || echo "  registry value HKLM\\Software\\Tavrel Demo\\Installed: missing"
-    installed="$WINEPREFIX/drive_c/Program Files/Tavrel Demo/tavrel-demo.txt"
-    if [ -f "$installed" ]; then
-        echo "  file C:\\Program Files\\Tavrel Demo\\tavrel-demo.txt: $(tr -d '\r' < "$installed")"
-    else
-        echo "  file C:\\Program Files\\Tavrel Demo\\tavrel-demo.txt: missing"
-    fi
+snapshot "$work/after.json"
+echo "What the install changed in the prefix:"
+/usr/bin/python3 "$ROOT/tools/prefix_changes.py" diff "$work/before.json" "$work/after.json" \
+    | tee "$work/changes.txt"
+if [ "$bundled" = 1 ]; then
+    echo
+    echo "Where demo.inf landed:"
+    value="$(grep -a 'Tavrel Demo  Installed' "$work/changes.txt" || true)"
+    file="$(grep -a 'tavrel-demo.txt' "$work/changes.txt" | grep -v 'tavrel-demo\\tavrel-demo.txt' || true)"
+    echo "  registry value: ${value:-  missing}"
+    echo "  file:           ${file:-  missing}"
 fi
 echo "The prefix stays in $WINEPREFIX for a look around (WINEPREFIX=... wine regedit)."

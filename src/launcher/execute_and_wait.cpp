@@ -8,21 +8,14 @@ const char* ParametersAfter(const char* afterSpace) {
     return *afterSpace != '\0' ? afterSpace : nullptr;
 }
 
-}  // namespace
-
-namespace {
-
 // The resolution's last resort: the file name and extension of the
-// expanded candidate, in the system folders. A name the split had to cut is
-// not the program's: it is never looked up.
+// expanded candidate, in the system folders.
 bool LookUpFileNameOf(const char* candidate, const SystemFacts* facts, char* program) {
     char expanded[kProgramPathCapacity];
-    char name[kCandidateCapacity];
-    char extension[kCandidateCapacity];
     if (ExpandReferences(candidate, facts, expanded, sizeof(expanded)) != 0) return false;
-    bool whole = SplitPath(expanded, facts->lead, nullptr, 0, nullptr, 0, name, sizeof(name),
-                           extension, sizeof(extension));
-    if (!whole || AppendText(name, sizeof(name), extension) != 0) return false;
+    PathParts parts;
+    FindPathParts(expanded, facts->lead, &parts);
+    const char* name = expanded + parts.directoryEnd;
     return FormOf(name, facts->lead) == kBareName &&
            LookUpExpanded(name, facts, program, kProgramPathCapacity);
 }

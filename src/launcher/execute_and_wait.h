@@ -35,6 +35,10 @@ bool SplitAtProgramName(const char* text, char* program, int programCapacity,
 #ifdef _WIN32
 #include <windows.h>
 
+// A function of a system DLL, or null. Kernel32 is already loaded; any
+// other DLL is loaded once the search is restricted to the system directory.
+void* SystemFunction(const char* dll, const char* name);
+
 // Starts `text` with the verb "open" and, when `wait` is set, returns only
 // once the started process has ended. With `split` set, the program part is
 // found in `text` and `parameters` is not used; else `text` is the program,

@@ -30,10 +30,8 @@ void ReadFolder(UINT (WINAPI* get)(LPSTR, UINT), char* dst, int capacity) {
 
 bool RunsUnderWow64() {
     typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, BOOL*);
-    HMODULE kernel = LoadLibraryA("kernel32.dll");  // already loaded: no search
-    if (kernel == nullptr) return false;
-    IsWow64ProcessFn isWow64 = reinterpret_cast<IsWow64ProcessFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    IsWow64ProcessFn isWow64 =
+        reinterpret_cast<IsWow64ProcessFn>(SystemFunction("kernel32.dll", "IsWow64Process"));
     BOOL wow64 = FALSE;
     return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
 }
@@ -56,10 +54,8 @@ void ReadNativeSystemAlias(bool wow64, const char* windowsDirectory, char* dst, 
 // dependencies would be looked for beside Tavrel.exe first.
 BOOL ShellExecuteFromSystem(SHELLEXECUTEINFOA* record) {
     typedef BOOL(WINAPI * ShellExecuteExFn)(SHELLEXECUTEINFOA*);
-    HMODULE shell = LoadLibraryA("shell32.dll");
-    if (shell == nullptr) return FALSE;
-    ShellExecuteExFn shellExecuteEx = reinterpret_cast<ShellExecuteExFn>(
-        reinterpret_cast<void*>(GetProcAddress(shell, "ShellExecuteExA")));
+    ShellExecuteExFn shellExecuteEx =
+        reinterpret_cast<ShellExecuteExFn>(SystemFunction("shell32.dll", "ShellExecuteExA"));
     return shellExecuteEx != nullptr && shellExecuteEx(record);
 }
 
@@ -76,6 +72,11 @@ void WaitUntilEnded(HANDLE process) {
 }
 
 }  // namespace
+
+void* SystemFunction(const char* dll, const char* name) {
+    HMODULE module = LoadLibraryA(dll);
+    return module != nullptr ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+}
 
 int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
                    HWND ownerWindow, bool wait, bool split) {

@@ -32,3 +32,53 @@ const char* SkipProgramName(const char* commandLine, const LeadBytes* lead) {
     while (*p != '\0' && *p <= 0x20) ++p;
     return reinterpret_cast<const char*>(p);
 }
+
+const wchar_t* SkipProgramNameWide(const wchar_t* commandLine) {
+    const wchar_t* p = commandLine;
+    if (*p == L'"') {
+        ++p;
+        while (*p != L'\0' && *p != L'"') ++p;
+        if (*p == L'"') ++p;
+    } else {
+        while (*p > 0x20) ++p;
+    }
+    while (*p != L'\0' && *p <= 0x20) ++p;
+    return p;
+}
+
+LosslessConversion LosslessConversionFor(unsigned codePage) {
+    if (codePage == 65001) return LosslessConversion{kErrorInvalidChars, false};
+    return LosslessConversion{kNoBestFitChars, true};
+}
+
+namespace {
+
+int DirectoryOf(const char* path, const LeadBytes* lead, char* dst, int capacity) {
+    if (path == nullptr) return -1;
+    PathParts parts;
+    FindPathParts(path, lead, &parts);
+    // A directory the path split would cut is not the program's.
+    if (parts.directoryEnd - parts.driveEnd > kMaxPathPart) return -1;
+    return CopyBytes(dst, capacity, path, parts.directoryEnd);
+}
+
+}  // namespace
+
+int ChooseModuleDirectory(const char* longPath, const char* shortPath, const LeadBytes* lead,
+                          char* dst, int capacity) {
+    if (DirectoryOf(longPath, lead, dst, capacity) == 0 ||
+        DirectoryOf(shortPath, lead, dst, capacity) == 0) {
+        return 0;
+    }
+    if (capacity > 0) dst[0] = '\0';
+    return -1;
+}
+
+bool ContainsText(const char* text, const char* token) {
+    for (; *text != '\0'; ++text) {
+        int i = 0;
+        while (token[i] != '\0' && text[i] == token[i]) ++i;
+        if (token[i] == '\0') return true;
+    }
+    return false;
+}

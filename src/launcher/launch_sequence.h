@@ -5,6 +5,13 @@
 
 #include "path_split.h"
 
+// Tavrel's exit codes.
+enum ExitCode {
+    kExitLaunched = 0,       // the install command was started, or could not be
+    kExitNoArgument = -1,    // the argument text is empty
+    kExitSetupBroken = -2,   // refused argument or folder, or no registration
+};
+
 enum {
     kMaxArgumentLength = 130,
     kArgumentCapacity = 260,
@@ -35,11 +42,42 @@ int TakeRegistryText(char* dst, int capacity, const char* data, int size);
 // ends at the first byte of 0x20 or below.
 const char* SkipProgramName(const char* commandLine, const LeadBytes* lead);
 
+// The same for the system's Unicode command line (UTF-16 has no
+// double-byte characters to pass over).
+const wchar_t* SkipProgramNameWide(const wchar_t* commandLine);
+
+// How a Unicode text is converted to code page `codePage` so that a lost
+// character shows: the flags for WideCharToMultiByte, and whether its
+// used-default flag tells of a loss. Best fit (e with acute accent becoming
+// e, a fullwidth quote becoming '"') counts as a loss. UTF-8 takes neither
+// the flag nor the option; there an invalid character fails the call.
+struct LosslessConversion {
+    unsigned long flags;
+    bool askUsedDefault;
+};
+enum {
+    kNoBestFitChars = 0x400,    // WC_NO_BEST_FIT_CHARS
+    kErrorInvalidChars = 0x80,  // WC_ERR_INVALID_CHARS
+};
+LosslessConversion LosslessConversionFor(unsigned codePage);
+
+// The folder %EXEPATH% stands for: the drive and directory of `longPath`,
+// the program's path in the ANSI code page, else of `shortPath`, its short
+// form; each is null when its conversion lost a character. Returns 0, or -1
+// (dst emptied) when neither gives a whole directory that fits: a path
+// mangled by the code page must never reach the installer.
+int ChooseModuleDirectory(const char* longPath, const char* shortPath, const LeadBytes* lead,
+                          char* dst, int capacity);
+
+// Whether `text` holds `token`, byte for byte.
+bool ContainsText(const char* text, const char* token);
+
 #ifdef _WIN32
 #include <windows.h>
 
 // Drive and directory of the running program, ending in its separator.
-// Returns 0, or -1 when the program's path cannot be obtained.
+// Returns 0, or -1 (dst emptied) when the program's path cannot be obtained
+// or cannot be written in the ANSI code page, even in its short form.
 int GetModuleDirectory(char* dst, int capacity);
 
 // Reads the string value `valueName` of root\subKey. Returns 0 when read (a

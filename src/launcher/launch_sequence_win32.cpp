@@ -17,23 +17,57 @@ const char kFileToken[] = "%1";
 
 }  // namespace
 
-int GetModuleDirectory(char* dst, int capacity) {
-    char path[MAX_PATH];
-    FillZero(path, sizeof(path));
-    if (GetModuleFileNameA(nullptr, path, sizeof(path)) == 0) return -1;
-    path[sizeof(path) - 1] = '\0';  // a cut path may come back without its NUL
+static_assert(kNoBestFitChars == WC_NO_BEST_FIT_CHARS && kErrorInvalidChars == WC_ERR_INVALID_CHARS,
+              "the conversion flags are the system's");
 
+namespace {
+
+// Long enough for any path the system can hand out; a program path that
+// does not fit is refused rather than cut.
+enum { kWidePathCapacity = 1024, kAnsiPathCapacity = 1024 };
+
+// Converts to the ANSI code page only when no character is lost or
+// replaced by a look-alike.
+bool ToAnsiLosslessly(const WCHAR* wide, char* dst, int capacity) {
+    LosslessConversion how = LosslessConversionFor(GetACP());
+    BOOL usedDefault = FALSE;
+    int length = WideCharToMultiByte(CP_ACP, how.flags, wide, -1, dst, capacity, nullptr,
+                                     how.askUsedDefault ? &usedDefault : nullptr);
+    return length > 0 && !usedDefault;
+}
+
+// The argument text as the system holds it, in Unicode, must come through
+// the ANSI code page unchanged: else a path with a character the code page
+// cannot hold would reach the installer mangled.
+bool ArgumentSurvivesCodePage(const char* argument) {
+    char converted[kArgumentCapacity];
+    return ToAnsiLosslessly(SkipProgramNameWide(GetCommandLineW()), converted,
+                            sizeof(converted)) &&
+           SameText(converted, argument);
+}
+
+}  // namespace
+
+int GetModuleDirectory(char* dst, int capacity) {
+    WCHAR path[kWidePathCapacity];
+    DWORD length = GetModuleFileNameW(nullptr, path, kWidePathCapacity);
+    char longPath[kAnsiPathCapacity];
+    char shortPath[kAnsiPathCapacity];
+    bool haveLong = false;
+    bool haveShort = false;
+    if (length > 0 && length < kWidePathCapacity) {
+        haveLong = ToAnsiLosslessly(path, longPath, sizeof(longPath));
+        // A folder named in another script: its short name is plain ASCII
+        // where the volume keeps short names.
+        WCHAR shortWide[kWidePathCapacity];
+        DWORD shortLength = haveLong ? 0 : GetShortPathNameW(path, shortWide, kWidePathCapacity);
+        haveShort = shortLength > 0 && shortLength < kWidePathCapacity &&
+                    ToAnsiLosslessly(shortWide, shortPath, sizeof(shortPath));
+    }
     LeadBytes lead;
     LoadAnsiLeadBytes(&lead);
-    char drive[3];
-    char directory[MAX_PATH];
-    SplitPath(path, &lead, drive, sizeof(drive), directory, sizeof(directory),
-              nullptr, 0, nullptr, 0);
-    if (CopyText(dst, capacity, drive) != 0 || AppendText(dst, capacity, directory) != 0) {
-        if (capacity > 0) dst[0] = '\0';
-        return -1;
-    }
-    return 0;
+    return ChooseModuleDirectory(haveLong ? longPath : nullptr, haveShort ? shortPath : nullptr,
+                                 &lead, dst, capacity);
 }
 
 int ReadRegistryString(char* dst, int capacity, HKEY root, const char* subKey,
@@ -72,18 +106,19 @@ struct LaunchBuffers {
 // Runs the launch; returns 0 once the install command has run (or could not
 // be started), else the message to show and, through *exitCode, the code.
 UINT Launch(const char* cmdLine, LaunchBuffers* b, int* exitCode) {
-    *exitCode = -2;
+    *exitCode = kExitSetupBroken;
     int argumentLength = BoundedLength(cmdLine, kMaxArgumentLength + 1);
     if (argumentLength == 0) {
-        *exitCode = -1;
+        *exitCode = kExitNoArgument;
         return IDS_SETUP_BROKEN;
     }
-    if (argumentLength > kMaxArgumentLength) return IDS_SETUP_BROKEN;
+    if (argumentLength > kMaxArgumentLength || !ArgumentSurvivesCodePage(cmdLine)) {
+        return IDS_SETUP_BROKEN;
+    }
     CopyText(b->argument, sizeof(b->argument), cmdLine);
 
-    if (GetModuleDirectory(b->moduleDirectory, sizeof(b->moduleDirectory)) != 0) {
-        b->moduleDirectory[0] = '\0';
-    }
+    bool haveModuleDirectory =
+        GetModuleDirectory(b->moduleDirectory, sizeof(b->moduleDirectory)) == 0;
 
     // A class or command that does not fit is never cut: it counts as unreadable.
     if (ReadRegistryString(b->keyPath, sizeof(b->keyPath), HKEY_CLASSES_ROOT, kInfKey,
@@ -96,17 +131,19 @@ UINT Launch(const char* cmdLine, LaunchBuffers* b, int* exitCode) {
         return IDS_OS_UNSUPPORTED;
     }
 
-    *exitCode = -1;
-    if (ReplaceToken(b->argument, sizeof(b->argument), kExePathToken, b->moduleDirectory,
-                     b->expandedArgument, sizeof(b->expandedArgument)) != 0) {
-        return 0;
-    }
+    // Without its own folder Tavrel cannot say where the .inf is: an empty
+    // %EXEPATH% would make the path relative to the current folder.
+    if (!haveModuleDirectory && ContainsText(b->argument, kExePathToken)) return IDS_SETUP_BROKEN;
+    // The token and the capacities are fixed, so the substitutions cannot be
+    // refused; the installer gets what fits.
+    ReplaceToken(b->argument, sizeof(b->argument), kExePathToken, b->moduleDirectory,
+                 b->expandedArgument, sizeof(b->expandedArgument));
     StripQuotes(b->unquotedArgument, sizeof(b->unquotedArgument), b->expandedArgument);
     ReplaceToken(b->commandTemplate, sizeof(b->commandTemplate), kFileToken, b->unquotedArgument,
                  b->commandLine, sizeof(b->commandLine));
 
     ExecuteAndWait(b->commandLine, nullptr, SW_SHOWNORMAL, nullptr, true, true);
-    *exitCode = 0;
+    *exitCode = kExitLaunched;
     return 0;
 }
 
@@ -134,10 +171,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
 // it must never be loaded. Systems without SetDefaultDllDirectories run on.
 void RestrictDllSearchToSystem() {
     typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    HMODULE kernel = LoadLibraryA("kernel32.dll");  // already loaded: no search
-    if (kernel == nullptr) return;
     SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        SystemFunction("kernel32.dll", "SetDefaultDllDirectories"));
     if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

@@ -60,16 +60,11 @@ void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSi
     }
 }
 
-bool SplitPath(const char* path, const LeadBytes* lead,
-               char* drive, int driveCapacity,
-               char* directory, int directoryCapacity,
-               char* name, int nameCapacity,
-               char* extension, int extensionCapacity) {
+void FindPathParts(const char* path, const LeadBytes* lead, PathParts* parts) {
     int driveLength = 0;
     if (path[0] != '\0' && !IsLead(lead, path[0]) && path[1] == ':') driveLength = 2;
 
-    // One pass over whole characters: a trail byte is never taken for a
-    // separator or a dot, and a lead byte at the very end stops the scan.
+    // A lead byte at the very end stops the scan.
     int directoryEnd = driveLength;  // one past the last separator
     int lastDot = -1;
     int end = driveLength;
@@ -91,11 +86,22 @@ bool SplitPath(const char* path, const LeadBytes* lead,
         }
         ++end;
     }
-    int extensionStart = lastDot >= 0 ? lastDot : end;
+    parts->driveEnd = driveLength;
+    parts->directoryEnd = directoryEnd;
+    parts->extensionStart = lastDot >= 0 ? lastDot : end;
+    parts->end = end;
+}
 
-    bool whole = CopyPart(drive, driveCapacity, path, driveLength, lead);
-    whole &= CopyPart(directory, directoryCapacity, path + driveLength, directoryEnd - driveLength, lead);
-    whole &= CopyPart(name, nameCapacity, path + directoryEnd, extensionStart - directoryEnd, lead);
-    whole &= CopyPart(extension, extensionCapacity, path + extensionStart, end - extensionStart, lead);
+bool SplitPath(const char* path, const LeadBytes* lead,
+               char* drive, int driveCapacity,
+               char* directory, int directoryCapacity,
+               char* name, int nameCapacity,
+               char* extension, int extensionCapacity) {
+    PathParts p;
+    FindPathParts(path, lead, &p);
+    bool whole = CopyPart(drive, driveCapacity, path, p.driveEnd, lead);
+    whole &= CopyPart(directory, directoryCapacity, path + p.driveEnd, p.directoryEnd - p.driveEnd, lead);
+    whole &= CopyPart(name, nameCapacity, path + p.directoryEnd, p.extensionStart - p.directoryEnd, lead);
+    whole &= CopyPart(extension, extensionCapacity, path + p.extensionStart, p.end - p.extensionStart, lead);
     return whole;
 }

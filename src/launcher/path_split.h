@@ -21,6 +21,18 @@ enum { kMaxPathPart = 255 };
 void LeadBytesForCodePage(LeadBytes* lead, unsigned codePage, unsigned maxCharSize,
                           const unsigned char* cpInfoRanges, int rangeBytes);
 
+// Where the parts of a path lie, as byte offsets: drive [0, driveEnd),
+// directory [driveEnd, directoryEnd), file name [directoryEnd,
+// extensionStart), extension [extensionStart, end). Found in one pass over
+// whole characters: a trail byte is never taken for a separator or a dot.
+struct PathParts {
+    int driveEnd;
+    int directoryEnd;
+    int extensionStart;
+    int end;
+};
+void FindPathParts(const char* path, const LeadBytes* lead, PathParts* parts);
+
 // Drive: the first two bytes when the second is ':'. Directory: up to and
 // including the last '\' or '/'. Extension: from the last '.' after the
 // directory, dot included. File name: what lies between. Each part is cut to

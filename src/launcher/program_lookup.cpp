@@ -54,11 +54,14 @@ bool LiesIn(const char* path, const char* folder) {
 // WOW64 the native program is the one the system registered.
 bool TakeFile(const char* path, const SystemFacts* facts, char* found, int capacity) {
     char alias[kProgramPathCapacity];
+    const char* file = path;
     if (NativeAliasOf(path, facts, alias, sizeof(alias)) &&
         facts->kindOf(alias, facts->context) == kPathFile) {
-        return CopyText(found, capacity, alias) == 0;
+        file = alias;
+    } else if (facts->kindOf(path, facts->context) != kPathFile) {
+        return false;
     }
-    return facts->kindOf(path, facts->context) == kPathFile && CopyText(found, capacity, path) == 0;
+    return CopyText(found, capacity, file) == 0;
 }
 
 // The value of the variable `name`, as the facts' callback reports it: -1
@@ -74,20 +77,6 @@ int ValueOf(const char* name, const SystemFacts* facts, char* value, int capacit
     return length;
 }
 
-bool EndsWithSeparator(const char* path, int length, const LeadBytes* lead) {
-    bool separator = false;
-    for (int i = 0; i < length;) {
-        if (IsLead(lead, path[i]) && i + 1 < length) {
-            separator = false;
-            i += 2;
-        } else {
-            separator = IsSeparator(path[i]);
-            ++i;
-        }
-    }
-    return separator;
-}
-
 // Checks `folder` (the first `folderLength` bytes) joined with `name`.
 bool FindInFolder(const char* folder, int folderLength, const char* name,
                   const SystemFacts* facts, char* found, int capacity) {
@@ -95,10 +84,10 @@ bool FindInFolder(const char* folder, int folderLength, const char* name,
     int used = 0;
     if (!AppendBytes(path, sizeof(path), &used, folder, folderLength)) return false;
     if (FormOf(path, facts->lead) != kAbsolutePath) return false;
-    if (!EndsWithSeparator(path, used, facts->lead) &&
-        !AppendBytes(path, sizeof(path), &used, "\\", 1)) {
-        return false;
-    }
+    PathParts parts;
+    FindPathParts(path, facts->lead, &parts);
+    bool endsWithSeparator = parts.directoryEnd == parts.end;
+    if (!endsWithSeparator && !AppendBytes(path, sizeof(path), &used, "\\", 1)) return false;
     if (!AppendBytes(path, sizeof(path), &used, name, TextLength(name))) return false;
     return TakeFile(path, facts, found, capacity);
 }
@@ -125,20 +114,16 @@ bool FindInSystemFolders(const char* name, const SystemFacts* facts, char* found
 PathForm FormOf(const char* path, const LeadBytes* lead) {
     if (IsAsciiLetter(path[0]) && path[1] == ':' && IsSeparator(path[2])) return kAbsolutePath;
     if (IsSeparator(path[0]) && IsSeparator(path[1])) return kAbsolutePath;
-    if (path[0] == '\0') return kRelativePath;
-    for (int i = 0; path[i] != '\0';) {
-        if (IsLead(lead, path[i]) && path[i + 1] != '\0') {
-            i += 2;
-            continue;
-        }
-        if (IsSeparator(path[i]) || path[i] == ':') return kRelativePath;
-        ++i;
-    }
-    return kBareName;
+    PathParts parts;
+    FindPathParts(path, lead, &parts);
+    // No drive, no folder; and no ':' that would name a stream or a device.
+    bool bare = parts.end > 0 && parts.directoryEnd == 0;
+    for (int i = 0; bare && path[i] != '\0'; ++i) bare = path[i] != ':';
+    return bare ? kBareName : kRelativePath;
 }
 
 bool NativeAliasOf(const char* path, const SystemFacts* facts, char* alias, int capacity) {
-    if (facts->nativeSystemAlias[0] == '\0' || facts->systemDirectory[0] == '\0') return false;
+    // No alias ("" on 32-bit Windows) is no absolute path.
     if (!LiesIn(path, facts->systemDirectory)) return false;
     const char* rest = path + TextLength(facts->systemDirectory);
     return FormOf(facts->nativeSystemAlias, facts->lead) == kAbsolutePath &&
@@ -155,25 +140,25 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
         // rest; it is copied as written unless it names a value.
         const char* piece = src;
         int length = 1;
+        int consumed = 1;
         char value[kProgramPathCapacity];
         if (*src == '%') {
             int close = 1;
             while (src[close] != '\0' && src[close] != '%') ++close;
-            length = src[close] == '%' ? close + 1 : close;
+            bool closed = src[close] == '%';
+            consumed = length = closed ? close + 1 : close;
             char name[kVariableNameCapacity];
-            if (src[close] == '%' && close > 1 &&
-                CopyBytes(name, sizeof(name), src + 1, close - 1) == 0) {
+            if (closed && close > 1 && CopyBytes(name, sizeof(name), src + 1, close - 1) == 0) {
                 int valueLength = ValueOf(name, facts, value, sizeof(value));
                 if (valueLength >= static_cast<int>(sizeof(value))) return -1;
                 if (valueLength >= 0) {
-                    if (!AppendBytes(dst, capacity, &used, value, valueLength)) return -1;
-                    src += length;
-                    continue;
+                    piece = value;
+                    length = valueLength;
                 }
             }
         }
         if (!AppendBytes(dst, capacity, &used, piece, length)) return -1;
-        src += length;
+        src += consumed;
     }
     return 0;
 }

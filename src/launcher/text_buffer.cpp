@@ -48,3 +48,10 @@ bool SameIgnoringAsciiCase(const char* a, const char* b, int count) {
     }
     return true;
 }
+
+bool SameText(const char* a, const char* b) {
+    for (; *a == *b; ++a, ++b) {
+        if (*a == '\0') return true;
+    }
+    return false;
+}

@@ -28,6 +28,8 @@ inline bool IsBlank(char byte) { return byte == ' ' || byte == '\t'; }
 
 inline bool IsSeparator(char byte) { return byte == '\\' || byte == '/'; }
 
+bool SameText(const char* a, const char* b);
+
 // Compares `count` bytes with ASCII letters folded to lower case, as the
 // system compares folder and variable names. Stops early at a NUL in either.
 bool SameIgnoringAsciiCase(const char* a, const char* b, int count);

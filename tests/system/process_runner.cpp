@@ -93,18 +93,11 @@ std::string WideToUtf8(const std::wstring& wide) {
     return out;
 }
 
-RunResult RunProcess(const std::string& program, const std::string& commandLine,
-                     const RunOptions& options) {
+namespace {
+
+// Waits for the started process, reading and closing each box it shows.
+RunResult Watch(PROCESS_INFORMATION& process, const RunOptions& options) {
     RunResult result;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
-                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return result;
-    }
     result.started = true;
     CloseHandle(process.hThread);
 
@@ -132,4 +125,34 @@ RunResult RunProcess(const std::string& program, const std::string& commandLine,
     GetExitCodeProcess(process.hProcess, &result.exitCode);
     CloseHandle(process.hProcess);
     return result;
+}
+
+}  // namespace
+
+RunResult RunProcess(const std::string& program, const std::string& commandLine,
+                     const RunOptions& options) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return RunResult();
+    }
+    return Watch(process, options);
+}
+
+RunResult RunProcessWide(const std::wstring& program, const std::wstring& commandLine,
+                         const RunOptions& options) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        return RunResult();
+    }
+    return Watch(process, options);
 }

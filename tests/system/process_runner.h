@@ -35,6 +35,11 @@ struct RunOptions {
 RunResult RunProcess(const std::string& program, const std::string& commandLine,
                      const RunOptions& options = RunOptions());
 
+// The same with an exact Unicode command line, as a shortcut starts a
+// program whose folder or argument the ANSI code page cannot hold.
+RunResult RunProcessWide(const std::wstring& program, const std::wstring& commandLine,
+                         const RunOptions& options = RunOptions());
+
 ULONGLONG NowTicks();
 
 // Text in the ANSI code page to UTF-8 and back, for readable comparisons.

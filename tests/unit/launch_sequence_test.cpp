@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 #include "buffers.h"
@@ -154,6 +156,104 @@ TEST(SkipProgramName, ReturnsTheArgumentText) {
         ASSERT_LE(rest, line.get() + c.line.size()) << "returned past the line's NUL";
         EXPECT_EQ(Shown(c.expected), Shown(c.line.substr(rest - line.get())));
     }
+}
+
+// The same rules on the system's Unicode command line, where a character
+// is one unit: 表 (U+8868) and ソ (U+30BD) are no separators or quotes.
+TEST(SkipProgramNameWide, ReturnsTheArgumentText) {
+    struct Case {
+        const char* name;
+        std::wstring line;
+        std::wstring expected;
+    } cases[] = {
+        {"quoted, space", L"\"C:\\dir\\Tavrel.exe\" x.inf", L"x.inf"},
+        {"quoted, nothing between", L"\"C:\\dir\\Tavrel.exe\"x.inf", L"x.inf"},
+        {"quoted argument and trailing blanks kept", L"\"C:\\Tavrel.exe\"  \"C:\\x.inf\" \t",
+         L"\"C:\\x.inf\" \t"},
+        {"unclosed quote takes the line", L"\"C:\\dir\\Tavrel.exe x.inf", L""},
+        {"unquoted, bytes 0x01 to 0x20 skipped", L"Tavrel.exe\x01\x1F \tx.inf", L"x.inf"},
+        {"name only", L"Tavrel.exe", L""},
+        {"empty line", L"", L""},
+        {"characters beyond ASCII", L"\"C:\\\x8868\\Tavrel.exe\" \x30BD.inf", L"\x30BD.inf"},
+        {"unquoted name beyond ASCII", L"C:\\\xAE40\\Tavrel.exe x.inf", L"x.inf"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<wchar_t[]> line(new wchar_t[c.line.size() + 1]);
+        std::copy(c.line.begin(), c.line.end(), line.get());
+        line[c.line.size()] = L'\0';
+        const wchar_t* rest = SkipProgramNameWide(line.get());
+        ASSERT_GE(rest, line.get());
+        ASSERT_LE(rest, line.get() + c.line.size()) << "returned past the line's NUL";
+        EXPECT_TRUE(c.expected == std::wstring(rest)) << "wrong argument text";
+    }
+}
+
+// Best fit must count as a loss; UTF-8 takes neither the flag nor the
+// used-default option (the call fails on Windows if given them).
+TEST(LosslessConversionFor, RefusesBestFitButNotForUtf8) {
+    struct Case {
+        unsigned codePage;
+        unsigned long expectedFlags;
+        bool expectedAskUsedDefault;
+    } cases[] = {
+        {932, kNoBestFitChars, true},
+        {1252, kNoBestFitChars, true},
+        {949, kNoBestFitChars, true},
+        {65001, kErrorInvalidChars, false},
+    };
+    for (const Case& c : cases) {
+        LosslessConversion how = LosslessConversionFor(c.codePage);
+        EXPECT_EQ(c.expectedFlags, how.flags) << "code page " << c.codePage;
+        EXPECT_EQ(c.expectedAskUsedDefault, how.askUsedDefault) << "code page " << c.codePage;
+    }
+}
+
+// The long path when the code page holds it, else the short one, else none.
+TEST(ChooseModuleDirectory, TakesTheFirstPathThatCameThroughWhole) {
+    LeadBytes cp932;
+    LeadBytesForCodePage(&cp932, 932, 2, nullptr, 0);
+    const std::string hyou = "\x95\x5C";  // 表: trail byte 0x5C
+    const std::string deep = "C:\\" + std::string(254, 'd') + "\\";  // directory of 256 bytes
+    const std::string lost = "(lost)";  // the conversion lost a character, or there is none
+    struct Case {
+        const char* name;
+        std::string longPath;
+        std::string shortPath;
+        int capacity;
+        int expectedResult;
+        std::string expected;
+    } cases[] = {
+        {"long path whole", "C:\\acc\\Tavrel.exe", "C:\\ACC\\TAVREL.EXE", 260, 0, "C:\\acc\\"},
+        {"double-byte folder, trail byte 0x5C", "C:\\" + hyou + "\\Tavrel.exe", lost, 260, 0,
+         "C:\\" + hyou + "\\"},
+        {"long path lost: the short one", lost, "C:\\____~Z0I\\Tavrel.exe", 260, 0, "C:\\____~Z0I\\"},
+        {"no short name either", lost, lost, 260, -1, ""},
+        {"UNC path", "\\\\srv\\share\\Tavrel.exe", lost, 260, 0, "\\\\srv\\share\\"},
+        {"directory the split would cut", deep + "Tavrel.exe", lost, 260, -1, ""},
+        {"cut long directory: the short one", deep + "Tavrel.exe", "C:\\DDDD~1\\T.EXE", 260, 0,
+         "C:\\DDDD~1\\"},
+        {"fits exactly", "C:\\ab\\x.exe", lost, 7, 0, "C:\\ab\\"},
+        {"one byte too small", "C:\\ab\\x.exe", lost, 6, -1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Buffer dst(c.capacity);
+        auto longPath = c.longPath != lost ? ExactText(c.longPath) : nullptr;
+        auto shortPath = c.shortPath != lost ? ExactText(c.shortPath) : nullptr;
+        int result = ChooseModuleDirectory(longPath.get(), shortPath.get(), &cp932, dst.get(),
+                                           c.capacity);
+        EXPECT_EQ(c.expectedResult, result);
+        EXPECT_EQ(Shown(c.expected), Shown(dst.Text()));
+    }
+}
+
+TEST(ContainsText, FindsTheTokenByteForByte) {
+    EXPECT_TRUE(ContainsText("\"%EXEPATH%x.inf\"", "%EXEPATH%"));
+    EXPECT_TRUE(ContainsText("x%EXEPATH%", "%EXEPATH%"));
+    EXPECT_FALSE(ContainsText("%exepath%x.inf", "%EXEPATH%"));
+    EXPECT_FALSE(ContainsText("%EXEPATH", "%EXEPATH%"));
+    EXPECT_FALSE(ContainsText("", "%EXEPATH%"));
 }
 
 }  // namespace
