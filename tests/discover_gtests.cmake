@@ -1,6 +1,7 @@
 # Included by CTest: lists the tests of one GoogleTest binary and adds each
 # as a test of its own. Set by the caller: PREFIX, COMMAND (a list), FILTER
-# (a --gtest_filter pattern), TIMEOUT.
+# (a --gtest_filter pattern), TIMEOUT, LOCK (the Wine prefix the tests
+# share, or empty).
 execute_process(COMMAND ${COMMAND} --gtest_list_tests --gtest_filter=${FILTER}
     OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -21,6 +22,9 @@ foreach(line IN LISTS lines)
         set(name "${suite}.${CMAKE_MATCH_1}")
         add_test(${PREFIX}.${name} ${COMMAND} --gtest_filter=${name})
         set_tests_properties(${PREFIX}.${name} PROPERTIES TIMEOUT ${TIMEOUT})
+        if(LOCK)
+            set_tests_properties(${PREFIX}.${name} PROPERTIES RESOURCE_LOCK ${LOCK})
+        endif()
         math(EXPR found "${found} + 1")
     endif()
 endforeach()

@@ -161,16 +161,25 @@ INSTANTIATE_TEST_SUITE_P(Planting, PlantedInstaller, ::testing::ValuesIn(kPlantC
 
 struct WaitCase {
     const char* name;
-    DWORD installerMs;
+    DWORD installerMs;  // off the one-second grid, so every poll falls clear of the end
     DWORD installerExitCode;
 };
 
 class WaitTable : public SystemTest, public ::testing::WithParamInterface<WaitCase> {};
 
-// Tavrel ends one to two seconds after the installer, never before it, and
-// exits 0 whatever the installer's code, 259 (STILL_ACTIVE) included.
-TEST_P(WaitTable, EndsOneToTwoSecondsAfterTheInstaller) {
+// Tavrel checks the installer, then pauses a second, and ends after the
+// first pause that followed a check that saw the installer ended: one to
+// two pauses after the installer's end, never before it, whatever the
+// installer's exit code, 259 (STILL_ACTIVE) included. Started at the first
+// check, an installer of d ms is seen ended by check d/1000 + 1, so Tavrel
+// makes d/1000 + 2 pauses in all.
+TEST_P(WaitTable, EndsOneToTwoPausesAfterTheInstaller) {
     const WaitCase& c = GetParam();
+    const ULONGLONG kPauseMs = 1000;
+    // Scheduling on a loaded two-core machine: a pause may run late, and
+    // the installer may start a little after Tavrel's first check.
+    const ULONGLONG kLateMs = 400;
+    const ULONGLONG kClockMs = 50;
     RegisterInstallCommand(recorderPath_ + " %1");
     SetRecorderBehaviour(c.installerMs, c.installerExitCode);
     RunResult run = RunTavrel("x.inf", 30000);
@@ -179,15 +188,21 @@ TEST_P(WaitTable, EndsOneToTwoSecondsAfterTheInstaller) {
     ASSERT_EQ(1u, runs.size());
     ASSERT_NE(0u, runs[0].ended) << "the installer did not end";
     ASSERT_GT(run.endedAt, runs[0].ended) << "Tavrel ended before the installer";
+
     ULONGLONG afterMs = (run.endedAt - runs[0].ended) / kTicksPerMs;
-    EXPECT_GE(afterMs, 900u) << "Tavrel must pause at least once after the installer ended";
-    EXPECT_LE(afterMs, 2500u) << "Tavrel noticed the installer's end too late";
+    EXPECT_GE(afterMs, kPauseMs - kClockMs) << "Tavrel must pause once after seeing the end";
+    EXPECT_LT(afterMs, 2 * kPauseMs + kLateMs) << "Tavrel noticed the installer's end too late";
+
+    ULONGLONG pauses = c.installerMs / kPauseMs + 2;
+    ULONGLONG sinceStartMs = (run.endedAt - runs[0].started) / kTicksPerMs;
+    EXPECT_GE(sinceStartMs + kLateMs, pauses * kPauseMs) << "fewer than " << pauses << " pauses";
+    EXPECT_LT(sinceStartMs, pauses * kPauseMs + kLateMs) << "more than " << pauses << " pauses";
 }
 
 const WaitCase kWaitCases[] = {
-    {"EndsAtOnce", 0, 0},
-    {"RunsThreeSecondsExit7", 3000, 7},
-    {"ExitCode259", 1500, 259},
+    {"EndsSoon", 300, 0},
+    {"RunsOverOneSecondExit7", 1400, 7},
+    {"ExitCode259", 2400, 259},
 };
 
 INSTANTIATE_TEST_SUITE_P(Wait, WaitTable, ::testing::ValuesIn(kWaitCases),
