@@ -43,8 +43,9 @@ ensure_deps
 cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
 cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)" --target Tavrel runner >/dev/null
 
-source "$ROOT/scripts/wine-session.sh"
-start_wine_session "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
+source "$ROOT/scripts/wine-env.sh"
+trap stop_wine_env EXIT
+start_wine_env "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
 work="$TAVREL_BUILD_DIR/wine/demo-$arch-files"
 rm -rf "$work"
 mkdir -p "$work"
