@@ -1,6 +1,6 @@
 // Hostile input through the real Tavrel.exe: every run ends with 0, -1 or -2,
 // leaves no box open, and the installer gets nothing or exactly the command
-// the rules give (a registry text is never cut).
+// Tavrel builds (a registry text is never cut).
 #include <string>
 
 #include "system_fixture.h"
@@ -102,8 +102,9 @@ std::string HundredPlaceholders() {
     return text;
 }
 
-// The rule for %1: each occurrence is replaced while the result still fits
-// in 1,023 bytes; from the first that does not, they stay as written.
+// How Tavrel fills in %1: each occurrence is replaced while the result
+// still fits in 1,023 bytes; from the first that does not, they stay as
+// written.
 std::string HundredPlaceholdersReceived(const std::string& path) {
     std::string line = kRecorder;
     bool replacing = true;
