@@ -61,11 +61,11 @@ echo "== Size"
 export TAVREL_WINE_TEMPLATES="$ROOT/build/wine/templates"
 export TAVREL_BUILD_DIR="$BENCH_DIR"
 PREFIX="$BENCH_DIR/prefix"
-source "$ROOT/scripts/wine-session.sh"
-start_wine_session "$PREFIX" >/dev/null
+source "$ROOT/scripts/wine-env.sh"
+trap 'stop_wine_env; rm -rf "$PREFIX"' EXIT
+start_wine_env "$PREFIX" >/dev/null
 # A crash ends the process instead of waiting on a debugger's dialog.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
-trap 'stop_wine_session; rm -rf "$PREFIX"' EXIT
 
 DRIVE_DIR="$PREFIX/drive_c/bench"
 mkdir -p "$DRIVE_DIR"

@@ -43,8 +43,9 @@ ensure_deps
 cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
 cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)" --target Tavrel runner >/dev/null
 
-source "$ROOT/scripts/wine-session.sh"
-start_wine_session "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
+source "$ROOT/scripts/wine-env.sh"
+trap stop_wine_env EXIT
+start_wine_env "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
 work="$TAVREL_BUILD_DIR/wine/demo-$arch-files"
 rm -rf "$work"
 mkdir -p "$work"
@@ -57,10 +58,11 @@ cp -a "$package_dir/." "$stage/"
 cp "$TAVREL_BUILD_DIR/Tavrel.exe" "$stage/Tavrel.exe"
 printf '"C:\\tavrel-demo\\Tavrel.exe" "%%EXEPATH%%%s"' "$inf_name" > "$work/command-line.txt"
 
-# The registry's text as Wine's reg.exe prints it, in the prefix's code page.
+# The registry's text as Wine's reg.exe prints it, in the prefix's code page;
+# the name of the default value is the system's own ("(既定)" in Japanese).
 reg_default() {
     wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | iconv -f CP932 -t UTF-8 -c \
-        | sed -n 's/^ *(Default) *REG_[A-Z_]* *//Ip' | head -n 1
+        | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' | head -n 1
 }
 class="$(reg_default 'HKCR\.inf')"
 echo "Prefix: $WINEPREFIX ($arch)"

@@ -14,14 +14,19 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 apt-get update -q
+# Each line is used: the build and the native unit tests; the 32-bit
+# program; Wine in both architectures; the 64-bit test helpers; a display
+# for the message boxes and their screenshots (import, convert); Japanese
+# text and the locales; the post-link step and the PE checks; the fuzz
+# targets; the signing.
 apt-get install -y -q --no-install-recommends \
     cmake make g++ googletest \
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev \
     wine wine32:i386 wine64 \
     g++-mingw-w64-x86-64 \
-    xvfb x11-utils imagemagick \
+    xvfb imagemagick \
     fonts-ipafont-gothic locales \
-    python3 python3-pefile python3-pil \
+    python3 python3-pefile \
     clang-14 libclang-rt-14-dev \
     osslsigncode openssl
 

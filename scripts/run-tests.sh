@@ -15,7 +15,8 @@ cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)"
 
 # Each Wine prefix a test names (listed by CMake) gets a fresh copy of its
 # template and a server of its own.
-source "$ROOT/scripts/wine-session.sh"
+source "$ROOT/scripts/wine-env.sh"
+trap stop_wine_env EXIT
 mapfile -t prefixes < "$TAVREL_BUILD_DIR/wine-prefixes.txt"
 start_wine_prefixes "$TAVREL_BUILD_DIR/wine/tests" "${prefixes[@]}"
 

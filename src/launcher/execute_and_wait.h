@@ -1,5 +1,6 @@
 // Finds where the program part of a command line ends, starts it through the
-// shell and waits until it has ended.
+// shell and waits until it has ended; on Windows, also finds functions of
+// system DLLs loaded late.
 #ifndef TAVREL_EXECUTE_AND_WAIT_H
 #define TAVREL_EXECUTE_AND_WAIT_H
 
@@ -32,6 +33,8 @@ bool ResolveProgram(const char* text, const SystemFacts* facts, char* program,
 bool SplitAtProgramName(const char* text, char* program, int programCapacity,
                         ResolvedCommand* resolved);
 
+// Windows side only (execute_and_wait_win32.cpp): everything above builds
+// without windows.h.
 #ifdef _WIN32
 #include <windows.h>
 
@@ -46,6 +49,6 @@ void* SystemFunction(const char* dll, const char* name);
 // no program was found or nothing could be started.
 int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
                    HWND ownerWindow, bool wait, bool split);
-#endif
+#endif  // _WIN32
 
 #endif

@@ -1,5 +1,8 @@
-// The program's entry: checks the argument, reads the registered install
-// command for .inf files, builds the command line and runs it.
+// The launch and the byte logic it alone uses: exit codes and buffer sizes,
+// quote stripping, taking text from the registry, skipping the program's own
+// name in the command line (ANSI and Unicode), converting without loss, the
+// choice of the module directory, and ContainsText. Windows side: reading the
+// module directory and the registry; the entry point is in the .cpp.
 #ifndef TAVREL_LAUNCH_SEQUENCE_H
 #define TAVREL_LAUNCH_SEQUENCE_H
 
@@ -72,6 +75,8 @@ int ChooseModuleDirectory(const char* longPath, const char* shortPath, const Lea
 // Whether `text` holds `token`, byte for byte.
 bool ContainsText(const char* text, const char* token);
 
+// Windows side only (launch_sequence_win32.cpp): everything above builds
+// without windows.h.
 #ifdef _WIN32
 #include <windows.h>
 
@@ -85,6 +90,6 @@ int GetModuleDirectory(char* dst, int capacity);
 // the value cannot be read or does not fit, -2 when the key cannot be opened.
 int ReadRegistryString(char* dst, int capacity, HKEY root, const char* subKey,
                        const char* valueName);
-#endif
+#endif  // _WIN32
 
 #endif

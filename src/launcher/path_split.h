@@ -45,7 +45,11 @@ bool SplitPath(const char* path, const LeadBytes* lead,
                char* name, int nameCapacity,
                char* extension, int extensionCapacity);
 
+// Windows side only (path_split_win32.cpp): everything above builds without
+// windows.h.
+#ifdef _WIN32
 // Fills `lead` for the system's ANSI code page (GetACP / GetCPInfo).
 void LoadAnsiLeadBytes(LeadBytes* lead);
+#endif  // _WIN32
 
 #endif

@@ -12,19 +12,31 @@ here=$(dirname "$(realpath "$0")")
 build=$1
 seconds=$2
 
-targets="replace_token strip_quotes take_registry_text path_split
-         skip_program_name split_at_program_name resolve_program
-         expand_references"
+# Stopped halfway, the running target is stopped too and no later one starts.
+runner=
+trap '[ -z "$runner" ] || { kill "$runner" 2>/dev/null; wait "$runner"; }; exit 130' INT TERM HUP
+
+# Each fuzz_NAME.cpp is a target, seeded from corpus/NAME (the same list
+# the fuzz build and the test suite read).
 passed=0
 failed=0
-for target in $targets; do
+for source in "$here"/fuzz_*.cpp; do
+    target=$(basename "$source" .cpp)
+    target=${target#fuzz_}
     if [ ! -x "$build/fuzz_$target" ]; then
         echo "fuzz_$target: not built in $build"
         failed=$((failed + 1))
-    elif "$here/run_fuzzer.sh" "$build/fuzz_$target" "$here/corpus/$target" "$seconds"; then
-        passed=$((passed + 1))
     else
-        failed=$((failed + 1))
+        # In the background, so that a stop reaches it at once; it removes
+        # its own temporary folder.
+        "$here/run_fuzzer.sh" "$build/fuzz_$target" "$here/corpus/$target" "$seconds" &
+        runner=$!
+        if wait "$runner"; then
+            passed=$((passed + 1))
+        else
+            failed=$((failed + 1))
+        fi
+        runner=
     fi
 done
 echo "fuzz: $passed passed, $failed failed"

@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 """Checks that a built Tavrel.exe stays lean and hardened: it imports only
-from the four system DLLs it needs (no C runtime, no compiler runtime DLL),
-and from USER32 only the Unicode message calls, can be moved by ASLR and runs
-with DEP (its entry point in an executable section, no section both writable
-and executable), carries no time stamp and no build path, and fits its size
-limits.
+from the three system DLLs it needs at start-up (no C runtime, no compiler
+runtime DLL, and no SHELL32, which it loads late), and from USER32 only the
+Unicode message calls, can be moved by ASLR and runs with DEP (its entry
+point in an executable section), has no writable section at all (no global
+variable, resources read-only), carries no time stamp and no build path, and
+fits its size limits.
 
     /usr/bin/python3 check_binary.py <path of Tavrel.exe>
 
@@ -17,7 +18,11 @@ import sys
 
 import pefile
 
-ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll", "SHELL32.dll"]
+ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll"]
+# Loaded only once the DLL search is restricted to the system folder: a
+# static import would load it, and search for its own dependencies beside
+# Tavrel.exe, before the program's first instruction.
+LATE_DLL = "SHELL32.dll"
 # The messages are loaded and shown in Unicode, whatever the ANSI code page.
 USER32_IMPORTS = ["LoadStringW", "MessageBoxW"]
 MAX_FILE_SIZE = 14848
@@ -84,8 +89,13 @@ def check_imports(pe):
     dlls = [dll for dll, _ in imported_dlls(pe)]
     if not dlls:
         failures.append("imports: expected some of %s, got none" % ", ".join(ALLOWED_DLLS))
+    for dll, names in imported_dlls(pe):
+        if dll.lower() == LATE_DLL.lower():
+            failures.append("%s loaded late: expected no static import of it (it would be "
+                            "loaded at start-up, before the DLL search is restricted), got "
+                            "%s: %s" % (LATE_DLL, dll, ", ".join(names)))
     for dll in dlls:
-        if dll.lower() not in allowed:
+        if dll.lower() not in allowed and dll.lower() != LATE_DLL.lower():
             failures.append("imports: expected only %s, got %s"
                             % (", ".join(ALLOWED_DLLS), dll))
     user32 = sorted(name for dll, names in imported_dlls(pe) if dll.lower() == "user32.dll"
@@ -105,6 +115,20 @@ def check_hardening(pe):
         if section.Characteristics & MEM_WRITE and section.Characteristics & MEM_EXECUTE:
             failures.append("section %s: expected not both writable and executable, got %s"
                             % (section_name(section), access(section)))
+
+
+def check_no_writable_section(pe):
+    # Tavrel keeps all its state on the stack: code, constants, imports and
+    # resources are all read-only. A global or static variable that is
+    # written brings a .data or .bss section.
+    for section in pe.sections:
+        if section.Characteristics & MEM_WRITE:
+            failures.append("no writable section: expected every section read-only, got %s "
+                            "(%s, %d bytes)%s"
+                            % (section_name(section), access(section),
+                               section.Misc_VirtualSize,
+                               " - a writable global or static variable?"
+                               if section_name(section) in (".data", ".bss") else ""))
     entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
     holder = pe.get_section_by_rva(entry)
     if holder is None or not holder.Characteristics & MEM_EXECUTE:
@@ -154,6 +178,7 @@ def main(argv):
 
     check_imports(pe)
     check_hardening(pe)
+    check_no_writable_section(pe)
     expect("TimeDateStamp", 0, pe.FILE_HEADER.TimeDateStamp)
     check_build_traces(data)
     if file_size > MAX_FILE_SIZE:

@@ -60,12 +60,12 @@ TEST_P(FolderTable, InstallerGetsTheRealInfOrNothing) {
     ASSERT_TRUE(run.started && !run.timedOut) << "running Tavrel.exe";
 
     if (c.outcome == Outcome::kRefused) {
-        EXPECT_EQ(kMinusTwo, run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
+        EXPECT_EQ(ExitCodeOf(kExitSetupBroken), run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
         ASSERT_EQ(1u, run.boxes.size()) << "expected message 101";
         ExpectNothingLaunched();
         return;
     }
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     std::vector<RecorderRun> runs = Recorded();
     ASSERT_EQ(1u, runs.size()) << "the installer should have run once";

@@ -1,6 +1,6 @@
 // Hostile input through the real Tavrel.exe: every run ends with 0, -1 or -2,
 // leaves no box open, and the installer gets nothing or exactly the command
-// the rules give (a registry text is never cut).
+// Tavrel builds (a registry text is never cut).
 #include <string>
 
 #include "system_fixture.h"
@@ -44,7 +44,7 @@ struct HostileCase {
     RegistryValue infClass;
     RegistryValue command;   // {rec} stands for the recorder's path
     std::string argument;
-    DWORD exitCode;
+    ExitCode exitCode;
     const char* message;     // the box's text; null for none
     std::string received;    // the recorder's arguments ({arg}: the argument as Tavrel got it); kNothing
 };
@@ -62,7 +62,7 @@ TEST_P(HostileTable, EndsCleanly) {
     RegisterInstallCommandUnder(c.classKey, c.infClass, ExpandRecorder(c.command, recorderPath_));
     std::string argumentReceived = ArgumentAsReceived(c.argument);
     RunResult run = RunTavrel(c.argument);
-    EXPECT_EQ(c.exitCode, run.exitCode) << "exit code 0x" << std::hex << run.exitCode;
+    EXPECT_EQ(ExitCodeOf(c.exitCode), run.exitCode) << "exit code 0x" << std::hex << run.exitCode;
     if (c.message == nullptr) {
         ExpectNoBox(run);
     } else {
@@ -102,8 +102,9 @@ std::string HundredPlaceholders() {
     return text;
 }
 
-// The rule for %1: each occurrence is replaced while the result still fits
-// in 1,023 bytes; from the first that does not, they stay as written.
+// How Tavrel fills in %1: each occurrence is replaced while the result
+// still fits in 1,023 bytes; from the first that does not, they stay as
+// written.
 std::string HundredPlaceholdersReceived(const std::string& path) {
     std::string line = kRecorder;
     bool replacing = true;
@@ -124,72 +125,72 @@ const std::string kClass = "tavreltestfile";
 const HostileCase kHostileCases[] = {
     // Arguments.
     {"Bytes01To64", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0x01, 0x64) + "z", 0, nullptr, "[{arg}]"},
+     "a" + Bytes(0x01, 0x64) + "z", kExitLaunched, nullptr, "[{arg}]"},
     {"Bytes65ToC8", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0x65, 0xC8) + "z", 0, nullptr, "[{arg}]"},
+     "a" + Bytes(0x65, 0xC8) + "z", kExitLaunched, nullptr, "[{arg}]"},
     {"BytesC9ToFF", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0xC9, 0xFF) + "z", 0, nullptr, "[{arg}]"},
+     "a" + Bytes(0xC9, 0xFF) + "z", kExitLaunched, nullptr, "[{arg}]"},
     {"LoneLeadByteAtTheEnd", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "x.inf\x81", 0, nullptr, "[{arg}]"},
+     "x.inf\x81", kExitLaunched, nullptr, "[{arg}]"},
     {"DoubleByte130Bytes", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s; }(), 0, nullptr,
+     [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s; }(), kExitLaunched, nullptr,
      "[{arg}]"},
     {"DoubleByte131Bytes", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
      [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s + "a"; }(),
-     kMinusTwo, kSetupBroken, kNothing},
-    {"LoneQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"", 0, nullptr, "[]"},
-    {"TwoQuotes", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"\"", 0, nullptr, "[]"},
-    {"QuoteThenBlank", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\" ", 0, nullptr, "[ ]"},
-    {"QuotesInside", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "a\"b\"c", 0, nullptr,
+     kExitSetupBroken, kSetupBroken, kNothing},
+    {"LoneQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"", kExitLaunched, nullptr, "[]"},
+    {"TwoQuotes", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"\"", kExitLaunched, nullptr, "[]"},
+    {"QuoteThenBlank", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\" ", kExitLaunched, nullptr, "[ ]"},
+    {"QuotesInside", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "a\"b\"c", kExitLaunched, nullptr,
      "[a\"b\"c]"},
-    {"QuotesAroundAQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"x\" y\"", 0,
+    {"QuotesAroundAQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"x\" y\"", kExitLaunched,
      nullptr, "[x\" y]"},
     {"QuotedPlaceholderAlone", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "\"%EXEPATH%\"", 0, nullptr, "[{dir}]"},
+     "\"%EXEPATH%\"", kExitLaunched, nullptr, "[{dir}]"},
     // The file class.
     {"ClassBinary", kClass, TypedValue(REG_BINARY, kClass), StringValue("{rec} %1"), "x.inf",
-     kMinusTwo, kOsUnsupported, kNothing},
+     kExitSetupBroken, kOsUnsupported, kNothing},
     {"ClassMultiString", kClass, TypedValue(REG_MULTI_SZ, kClass + std::string(2, '\0')),
-     StringValue("{rec} %1"), "x.inf", kMinusTwo, kOsUnsupported, kNothing},
-    {"ClassNone", kClass, TypedValue(REG_NONE, ""), StringValue("{rec} %1"), "x.inf", kMinusTwo,
+     StringValue("{rec} %1"), "x.inf", kExitSetupBroken, kOsUnsupported, kNothing},
+    {"ClassNone", kClass, TypedValue(REG_NONE, ""), StringValue("{rec} %1"), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
-    {"ClassEmpty", kClass, TypedValue(REG_SZ, ""), StringValue("{rec} %1"), "x.inf", kMinusTwo,
+    {"ClassEmpty", kClass, TypedValue(REG_SZ, ""), StringValue("{rec} %1"), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
-    {"ClassWithoutNul", kClass, TypedValue(REG_SZ, kClass), StringValue("{rec} %1"), "x.inf", 0,
+    {"ClassWithoutNul", kClass, TypedValue(REG_SZ, kClass), StringValue("{rec} %1"), "x.inf", kExitLaunched,
      nullptr, "x.inf"},
     {"ClassWithSpaces", "tavrel test file", StringValue("tavrel test file"),
-     StringValue("{rec} %1"), "x.inf", 0, nullptr, "x.inf"},
+     StringValue("{rec} %1"), "x.inf", kExitLaunched, nullptr, "x.inf"},
     {"ClassWithQuotes", "tavrel\"test\"", StringValue("tavrel\"test\""), StringValue("{rec} %1"),
-     "x.inf", 0, nullptr, "x.inf"},
+     "x.inf", kExitLaunched, nullptr, "x.inf"},
     {"ClassWithBackslashes", "tavrelvendor\\sub\\class", StringValue("tavrelvendor\\sub\\class"),
-     StringValue("{rec} %1"), "x.inf", 0, nullptr, "x.inf"},
+     StringValue("{rec} %1"), "x.inf", kExitLaunched, nullptr, "x.inf"},
     // The install command.
-    {"CommandBinary", kClass, StringValue(kClass), TypedValue(REG_BINARY, "{rec} %1"), "x.inf", 0,
+    {"CommandBinary", kClass, StringValue(kClass), TypedValue(REG_BINARY, "{rec} %1"), "x.inf", kExitLaunched,
      nullptr, kNothing},
     {"CommandMultiString", kClass, StringValue(kClass),
-     TypedValue(REG_MULTI_SZ, "{rec} %1" + std::string(2, '\0')), "x.inf", 0, nullptr, kNothing},
-    {"CommandNone", kClass, StringValue(kClass), TypedValue(REG_NONE, ""), "x.inf", 0, nullptr,
+     TypedValue(REG_MULTI_SZ, "{rec} %1" + std::string(2, '\0')), "x.inf", kExitLaunched, nullptr, kNothing},
+    {"CommandNone", kClass, StringValue(kClass), TypedValue(REG_NONE, ""), "x.inf", kExitLaunched, nullptr,
      kNothing},
-    {"CommandEmpty", kClass, StringValue(kClass), TypedValue(REG_SZ, ""), "x.inf", 0, nullptr,
+    {"CommandEmpty", kClass, StringValue(kClass), TypedValue(REG_SZ, ""), "x.inf", kExitLaunched, nullptr,
      kNothing},
-    {"CommandOnlySpaces", kClass, StringValue(kClass), StringValue("     "), "x.inf", 0, nullptr,
+    {"CommandOnlySpaces", kClass, StringValue(kClass), StringValue("     "), "x.inf", kExitLaunched, nullptr,
      kNothing},
-    {"CommandWithoutNul", kClass, StringValue(kClass), TypedValue(REG_SZ, "{rec} [%1]"), "x.inf", 0,
+    {"CommandWithoutNul", kClass, StringValue(kClass), TypedValue(REG_SZ, "{rec} [%1]"), "x.inf", kExitLaunched,
      nullptr, "[x.inf]"},
-    {"Command519Bytes", kClass, StringValue(kClass), CommandOfSize(519, true), "x.inf", 0, nullptr,
+    {"Command519Bytes", kClass, StringValue(kClass), CommandOfSize(519, true), "x.inf", kExitLaunched, nullptr,
      ReceivedFromCommandOfSize(519, true)},
-    {"Command520Bytes", kClass, StringValue(kClass), CommandOfSize(520, true), "x.inf", 0, nullptr,
+    {"Command520Bytes", kClass, StringValue(kClass), CommandOfSize(520, true), "x.inf", kExitLaunched, nullptr,
      ReceivedFromCommandOfSize(520, true)},
     {"Command520BytesWithoutNul", kClass, StringValue(kClass), CommandOfSize(520, false), "x.inf",
-     kMinusTwo, kOsUnsupported, kNothing},
-    {"Command1023Bytes", kClass, StringValue(kClass), CommandOfSize(1023, true), "x.inf", kMinusTwo,
+     kExitSetupBroken, kOsUnsupported, kNothing},
+    {"Command1023Bytes", kClass, StringValue(kClass), CommandOfSize(1023, true), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
-    {"Command1024Bytes", kClass, StringValue(kClass), CommandOfSize(1024, true), "x.inf", kMinusTwo,
+    {"Command1024Bytes", kClass, StringValue(kClass), CommandOfSize(1024, true), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
-    {"Command1025Bytes", kClass, StringValue(kClass), CommandOfSize(1025, true), "x.inf", kMinusTwo,
+    {"Command1025Bytes", kClass, StringValue(kClass), CommandOfSize(1025, true), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
     {"HundredPlaceholders", kClass, StringValue(kClass), StringValue(HundredPlaceholders()),
-     "C:\\dir\\x.inf", 0, nullptr, HundredPlaceholdersReceived("C:\\dir\\x.inf")},
+     "C:\\dir\\x.inf", kExitLaunched, nullptr, HundredPlaceholdersReceived("C:\\dir\\x.inf")},
 };
 
 INSTANTIATE_TEST_SUITE_P(Hostile, HostileTable, ::testing::ValuesIn(kHostileCases),

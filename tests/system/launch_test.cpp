@@ -31,7 +31,7 @@ TEST_P(LaunchTable, RecorderReceivesTheCommandLine) {
     const LaunchCase& c = GetParam();
     RegisterInstallCommand(Expand(c.command, caseDir_, recorderPath_));
     RunResult run = RunTavrel(Expand(c.argument, caseDir_, recorderPath_));
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     ExpectRecorderGot(Expand(c.expected, caseDir_, recorderPath_));
 }
@@ -63,7 +63,7 @@ struct FailureCase {
     std::string command;   // the install command, stored with `commandType`
     DWORD commandType;     // kNoValue: no command at all
     std::string argument;
-    DWORD exitCode;
+    ExitCode exitCode;
     const char* message;   // the box's text; null for no box
 };
 
@@ -78,7 +78,7 @@ TEST_P(FailureTable, EndsWithItsCodeAndMessage) {
     }
     RegisterInstallCommand(c.infClass, command);
     RunResult run = RunTavrel(c.argument);
-    EXPECT_EQ(c.exitCode, run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
+    EXPECT_EQ(ExitCodeOf(c.exitCode), run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
     if (c.message == nullptr) {
         ExpectNoBox(run);
     } else {
@@ -88,24 +88,24 @@ TEST_P(FailureTable, EndsWithItsCodeAndMessage) {
 }
 
 const FailureCase kFailureCases[] = {
-    {"EmptyArgument", StringValue(kTestClass), "{rec} %1", REG_SZ, "", kMinusOne, kSetupBroken},
+    {"EmptyArgument", StringValue(kTestClass), "{rec} %1", REG_SZ, "", kExitNoArgument, kSetupBroken},
     {"ArgumentOf131Bytes", StringValue(kTestClass), "{rec} %1", REG_SZ,
-     "C:\\" + Repeat('a', 124) + ".inf", kMinusTwo, kSetupBroken},
-    {"MissingInfKey", Missing(), "{rec} %1", REG_SZ, "x.inf", kMinusTwo, kSetupBroken},
-    {"MissingInstallCommand", StringValue(kTestClass), "", kNoValue, "x.inf", kMinusTwo,
+     "C:\\" + Repeat('a', 124) + ".inf", kExitSetupBroken, kSetupBroken},
+    {"MissingInfKey", Missing(), "{rec} %1", REG_SZ, "x.inf", kExitSetupBroken, kSetupBroken},
+    {"MissingInstallCommand", StringValue(kTestClass), "", kNoValue, "x.inf", kExitSetupBroken,
      kOsUnsupported},
     {"NonStringClass", TypedValue(REG_DWORD, std::string("\x01\0\0\0", 4)), "{rec} %1", REG_SZ,
-     "x.inf", kMinusTwo, kOsUnsupported},
+     "x.inf", kExitSetupBroken, kOsUnsupported},
     {"NonStringCommandLaunchesNothing", StringValue(kTestClass), "{rec} %1", REG_BINARY, "x.inf",
-     0, nullptr},
+     kExitLaunched, nullptr},
     {"ClassLongerThan254Bytes", StringValue(Repeat('c', 255)), "{rec} %1", REG_SZ, "x.inf",
-     kMinusTwo, kSetupBroken},
+     kExitSetupBroken, kSetupBroken},
     {"ClassTooLongForCommandKey", StringValue(Repeat('c', 240)), "{rec} %1", REG_SZ, "x.inf",
-     kMinusTwo, kSetupBroken},
+     kExitSetupBroken, kSetupBroken},
     {"CommandLongerThan519BytesIsNeverCut", StringValue(kTestClass),
-     "{rec} %1 " + Repeat('x', 600), REG_SZ, "x.inf", kMinusTwo, kOsUnsupported},
+     "{rec} %1 " + Repeat('x', 600), REG_SZ, "x.inf", kExitSetupBroken, kOsUnsupported},
     {"CommandThatCannotStart", StringValue(kTestClass), "C:\\nowhere\\missing.exe %1", REG_SZ,
-     "x.inf", 0, nullptr},
+     "x.inf", kExitLaunched, nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failure, FailureTable, ::testing::ValuesIn(kFailureCases),

@@ -41,11 +41,11 @@ TEST_P(MessageTable, BoxShowsTheTextOfTheUsersLanguage) {
     if (c.trigger == Trigger::kEmptyArgument) {
         RegisterInstallCommand(recorderPath_ + " %1");
         run = RunTavrel("");
-        exitCode = kMinusOne;
+        exitCode = ExitCodeOf(kExitNoArgument);
     } else {
         RegisterInstallCommand(StringValue(kTestClass), Missing());
         run = RunTavrel("x.inf");
-        exitCode = kMinusTwo;
+        exitCode = ExitCodeOf(kExitSetupBroken);
     }
     EXPECT_EQ(exitCode, run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
     ExpectOneBox(run, c.text);

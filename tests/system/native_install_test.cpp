@@ -92,7 +92,7 @@ TEST_P(NativeInstall, LandsInTheNativePlaces) {
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
 
     RunResult run = RunTavrel("\"%EXEPATH%native.inf\"");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
 
     EXPECT_EQ("native.inf", ValueIn(KEY_WOW64_64KEY)) << "the value in the 64-bit view";
@@ -146,7 +146,7 @@ TEST_F(InstallerPlace, NativeOnlyProgramIsFound) {
                            TypedValue(REG_EXPAND_SZ, std::string("%SystemRoot%\\System32\\tavrel-rec64.exe \"%1\"") +
                                                          std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     // The native program sees its own folder as system32.
     ExpectRan(Folder(GetSystemDirectoryA) + "\\tavrel-rec64.exe");
 }
@@ -159,7 +159,7 @@ TEST_F(InstallerPlace, ThirtyTwoBitOnlyProgramStillRuns) {
                            TypedValue(REG_EXPAND_SZ, std::string("%SystemRoot%\\System32\\tavrel-rec32.exe \"%1\"") +
                                                          std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectRan(SystemFolderSeenByItsPrograms() + "\\tavrel-rec32.exe");
 }
 
@@ -176,7 +176,7 @@ TEST_F(InstallerPlace, ProgramFilesMeansTheNativeOne) {
                            TypedValue(REG_EXPAND_SZ, std::string("\"%ProgramFiles%\\Tavrel Test\\rec.exe\" \"%1\"") +
                                                          std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectRan(native + "\\rec.exe");
 }
 

@@ -43,7 +43,7 @@ class ProgramTable : public ProgramPathTest, public ::testing::WithParamInterfac
 TEST_P(ProgramTable, FindsTheProgram) {
     RegisterInstallCommand(GetParam().command);
     RunResult run = RunTavrel("C:\\d\\x.inf");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     ExpectRecorderGot(GetParam().expectedArguments);
 }
@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Program, ProgramTable, ::testing::ValuesIn(kProgramCase
 TEST_F(ProgramPathTest, FolderIsNeverOpened) {
     RegisterInstallCommand("C:\\tavrel-tests\\Vendor %1");
     RunResult run = RunTavrel("C:\\d\\x.inf", 10000);
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     ExpectNothingLaunched();
 }
@@ -124,7 +124,7 @@ TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
     std::string command = c.command;
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     std::vector<RecorderRun> runs = Recorded();
     if (!c.realInstallerPresent) {
@@ -183,7 +183,7 @@ TEST_P(WaitTable, EndsOneToTwoPausesAfterTheInstaller) {
     RegisterInstallCommand(recorderPath_ + " %1");
     SetRecorderBehaviour(c.installerMs, c.installerExitCode);
     RunResult run = RunTavrel("x.inf", 30000);
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     std::vector<RecorderRun> runs = Recorded();
     ASSERT_EQ(1u, runs.size());
     ASSERT_NE(0u, runs[0].ended) << "the installer did not end";
@@ -214,7 +214,7 @@ TEST_F(SystemTest, DoubleByteFolderIsHandedWhole) {
     std::string folder = std::string(kTestRoot) + "\\\x95\x5C\\";
     RegisterInstallCommand(recorderPath_ + " %1");
     RunResult run = RunTavrelIn(folder, "\"%EXEPATH%x.inf\"");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     std::vector<RecorderRun> runs = Recorded();
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ(AnsiToUtf8(folder + "x.inf"), AnsiToUtf8(runs[0].arguments));
@@ -242,7 +242,7 @@ TEST_P(RawCommandLine, ArgumentTextFollowsTheProgramName) {
     std::string exe = PlaceTavrel(caseDir_);
     std::string line = (c.quotedName ? "\"" + exe + "\"" : exe) + c.afterExePath;
     RunResult run = RunRawCommandLine(exe, line);
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectRecorderGot(c.expectedArguments);
 }
 
@@ -262,7 +262,7 @@ TEST_F(SystemTest, UnclosedQuoteTakesTheWholeLine) {
     RegisterInstallCommand(recorderPath_ + " [%1]");
     std::string exe = PlaceTavrel(caseDir_);
     RunResult run = RunRawCommandLine(exe, "\"" + exe + " x.inf");
-    EXPECT_EQ(kMinusOne, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitNoArgument), run.exitCode);
     ExpectOneBox(run, kSetupBroken);
     ExpectNothingLaunched();
 }
@@ -277,7 +277,7 @@ TEST_F(SystemTest, RealInstallerInstallsTheDemo) {
     ASSERT_TRUE(CopyInto(DemoSourceDir() + "tavrel-demo.txt", caseDir_ + "tavrel-demo.txt"));
 
     RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"");
-    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectNoBox(run);
     EXPECT_EQ("demo.inf 1.0", NativeRegistryValue("Software\\Tavrel Demo", "Installed"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()))

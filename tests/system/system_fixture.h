@@ -11,11 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "launch_sequence.h"
 #include "process_runner.h"
 
-// Tavrel's exit codes -1 and -2 as GetExitCodeProcess reports them.
-const DWORD kMinusOne = 0xFFFFFFFFu;
-const DWORD kMinusTwo = 0xFFFFFFFEu;
+// One of Tavrel's exit codes as GetExitCodeProcess reports it (-2 is
+// 0xFFFFFFFE).
+inline DWORD ExitCodeOf(ExitCode code) { return static_cast<DWORD>(code); }
 
 extern const char kTestRoot[];        // C:\tavrel-tests
 extern const char kTestClass[];       // file class the tests register for .inf

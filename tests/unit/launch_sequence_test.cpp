@@ -158,8 +158,9 @@ TEST(SkipProgramName, ReturnsTheArgumentText) {
     }
 }
 
-// The same rules on the system's Unicode command line, where a character
-// is one unit: 表 (U+8868) and ソ (U+30BD) are no separators or quotes.
+// SkipProgramNameWide reads the system's Unicode command line the same way;
+// there a character is one unit: 表 (U+8868) and ソ (U+30BD) are no
+// separators or quotes.
 TEST(SkipProgramNameWide, ReturnsTheArgumentText) {
     struct Case {
         const char* name;

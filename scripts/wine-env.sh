@@ -1,31 +1,37 @@
-# Sourced by the demo, the bench and the tests: one Xvfb display of our own,
-# Wine prefixes of the project's own, each copied from a ready template and
-# served by a persistent wineserver of its own. Everything is stopped when
-# the shell exits.
+# Sourced by the demo, the bench and the tests: sets up the Wine environment
+# they run in, one Xvfb display of our own and Wine prefixes of the
+# project's own, each copied from a ready template and served by a
+# persistent wineserver of its own.
 #
 # A prefix is named ARCH-LOCALE, e.g. win32-ja_JP.UTF-8 or win64-en_US.UTF-8:
 # Wine fixes locale-dependent settings (code pages, fonts) when it creates a
 # prefix, so each locale needs a prefix of its own, and each prefix its own
 # server, started with LC_ALL set to that locale.
 #
-#   start_wine_session PREFIX [ARCH [LOCALE]]
+#   start_wine_env PREFIX [ARCH [LOCALE]]
 #       One prefix (default win32, ja_JP.UTF-8) in the folder PREFIX, with
 #       WINEPREFIX, WINEARCH and LC_ALL exported for this shell (demo, bench).
 #   start_wine_prefixes DIR NAME...
 #       Several prefixes, each in DIR/NAME; tests/wine/wine-run.sh NAME runs a
 #       program in one of them (the tests).
+#   stop_wine_env
+#       Stops the servers and the display started so far.
+#
+# The caller owns its traps: this file sets none, so call stop_wine_env
+# from the caller's own EXIT trap, e.g. `trap stop_wine_env EXIT` before
+# starting, or `trap 'stop_wine_env; rm -rf "$tmp"' EXIT`.
 #
 # Templates are kept in $TAVREL_WINE_TEMPLATES (default
 # $TAVREL_BUILD_DIR/wine/templates), one per Wine version, arch and locale.
 
 TAVREL_WINE_SERVERS=()
 
-wine_session_environment() {
+wine_env_variables() {
     export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     unset WINEPREFIX WINEARCH
 }
 
-stop_wine_session() {
+stop_wine_env() {
     local prefix
     for prefix in "${TAVREL_WINE_SERVERS[@]}"; do
         WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
@@ -41,24 +47,29 @@ stop_wine_session() {
     fi
 }
 
+# A display of our own: Xvfb picks a free display number itself and writes
+# it to the file descriptor -displayfd names once it accepts connections, so
+# two runs never race for one number.
 start_xvfb() {
-    local display
-    for display in $(seq 91 140); do
-        if [ ! -e "/tmp/.X11-unix/X$display" ] && [ ! -e "/tmp/.X$display-lock" ]; then
-            Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-            TAVREL_XVFB_PID=$!
-            export DISPLAY=":$display"
-            export TAVREL_XVFB_DISPLAY=":$display"
-            for _ in $(seq 1 50); do
-                [ -e "/tmp/.X11-unix/X$display" ] && return 0
-                sleep 0.1
-            done
-            echo "Xvfb did not start on :$display" >&2
-            return 1
-        fi
+    local ready display=
+    ready="$(mktemp "${TMPDIR:-/tmp}/tavrel-xvfb.XXXXXX")" || return 1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$ready" >/dev/null 2>&1 &
+    TAVREL_XVFB_PID=$!
+    for _ in $(seq 1 100); do
+        display="$(sed -n '1{/^[0-9][0-9]*$/p}' "$ready")"
+        [ -n "$display" ] && break
+        kill -0 "$TAVREL_XVFB_PID" 2>/dev/null || break
+        sleep 0.1
     done
-    echo "no free X display found" >&2
-    return 1
+    rm -f "$ready"
+    if [ -z "$display" ]; then
+        echo "Xvfb did not start (no display number after 10 s)" >&2
+        kill "$TAVREL_XVFB_PID" >/dev/null 2>&1 || true
+        TAVREL_XVFB_PID=
+        return 1
+    fi
+    export DISPLAY=":$display"
+    export TAVREL_XVFB_DISPLAY=":$display"
 }
 
 # Prints the folder of the template for ARCH and LOCALE under the running
@@ -127,21 +138,19 @@ start_wine_prefix() {
     )
 }
 
-start_wine_session() {
+start_wine_env() {
     local prefix="$1" arch="${2:-win32}" locale="${3:-ja_JP.UTF-8}"
-    wine_session_environment
-    trap stop_wine_session EXIT
-    start_xvfb
-    start_wine_prefix "$prefix" "$arch" "$locale"
+    wine_env_variables
+    start_xvfb || return 1
+    start_wine_prefix "$prefix" "$arch" "$locale" || return 1
     export WINEPREFIX="$prefix" WINEARCH="$arch" LC_ALL="$locale"
 }
 
 start_wine_prefixes() {
     local dir="$1" name
     shift
-    wine_session_environment
-    trap stop_wine_session EXIT
-    start_xvfb
+    wine_env_variables
+    start_xvfb || return 1
     for name in "$@"; do
         start_wine_prefix "$dir/$name" "${name%%-*}" "${name#*-}" || return 1
     done
