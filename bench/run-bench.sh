@@ -60,22 +60,8 @@ echo "== Size"
 # version, arch and locale, and only ever copied. Never ~/.wine.
 export TAVREL_WINE_TEMPLATES="$ROOT/build/wine/templates"
 export TAVREL_BUILD_DIR="$BENCH_DIR"
-PREFIX="$BENCH_DIR/prefix"
 source "$ROOT/scripts/wine-env.sh"
-trap 'stop_wine_env; rm -rf "$PREFIX"' EXIT
-start_wine_env "$PREFIX" >/dev/null
-# A crash ends the process instead of waiting on a debugger's dialog.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
-
-DRIVE_DIR="$PREFIX/drive_c/bench"
-mkdir -p "$DRIVE_DIR"
-cp "$TAVREL_EXE" "$TOOLS/quick_exit.exe" "$TOOLS/start_timer.exe" "$DRIVE_DIR/"
-: >"$DRIVE_DIR/bench.inf"
-wine reg add 'HKCR\.inf' /ve /d benchfile /f >/dev/null 2>&1
-wine reg add 'HKCR\benchfile\shell\Install\command' /ve \
-    /d 'C:\bench\quick_exit.exe %1' /f >/dev/null 2>&1
-printf '%s' 'C:\bench\Tavrel.exe C:\bench\bench.inf' >"$DRIVE_DIR/tavrel.txt"
-printf '%s' 'C:\bench\quick_exit.exe C:\bench\bench.inf' >"$DRIVE_DIR/direct.txt"
+trap 'stop_wine_env; rm -rf "$BENCH_DIR"/prefix-win32 "$BENCH_DIR"/prefix-win64' EXIT
 
 # time_runs NAME: leaves one "milliseconds exit-code" line per run in NAME.times.
 time_runs() {
@@ -99,6 +85,26 @@ exit_codes() {
     cut -d' ' -f2 "$1" | sort -u | tr '\n' ' ' | sed 's/ $//'
 }
 
+
+# bench_in ARCH: the start-up figures in a fresh prefix of that arch (on
+# 64-bit Windows Tavrel runs under WOW64).
+bench_in() {
+ARCH="$1"
+PREFIX="$BENCH_DIR/prefix-$ARCH"
+start_wine_env "$PREFIX" "$ARCH" >/dev/null
+# A crash ends the process instead of waiting on a debugger's dialog.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
+
+DRIVE_DIR="$PREFIX/drive_c/bench"
+mkdir -p "$DRIVE_DIR"
+cp "$TAVREL_EXE" "$TOOLS/quick_exit.exe" "$TOOLS/start_timer.exe" "$DRIVE_DIR/"
+: >"$DRIVE_DIR/bench.inf"
+wine reg add 'HKCR\.inf' /ve /d benchfile /f >/dev/null 2>&1
+wine reg add 'HKCR\benchfile\shell\Install\command' /ve \
+    /d 'C:\bench\quick_exit.exe %1' /f >/dev/null 2>&1
+printf '%s' 'C:\bench\Tavrel.exe C:\bench\bench.inf' >"$DRIVE_DIR/tavrel.txt"
+printf '%s' 'C:\bench\quick_exit.exe C:\bench\bench.inf' >"$DRIVE_DIR/direct.txt"
+
 time_runs tavrel
 time_runs direct
 
@@ -109,7 +115,7 @@ B=$(median "$DRIVE_DIR/direct.times")
 PAUSES=$(awk -v a="$A" -v b="$B" 'BEGIN { p = int((a - b) / 1000); print (p < 1 ? 1 : p) }')
 
 echo
-echo "== Start-up, median of $RUNS runs (timed inside Wine by start_timer.exe; min-max in brackets)"
+echo "== Start-up in a $ARCH prefix, median of $RUNS runs (timed inside Wine by start_timer.exe; min-max in brackets)"
 printf '  (a) Tavrel.exe C:\\bench\\bench.inf, install command quick_exit.exe %%1: %8s ms  [%s]  exit %s\n' \
     "$A" "$(spread "$DRIVE_DIR/tavrel.times")" "$(exit_codes "$DRIVE_DIR/tavrel.times")"
 printf '  (b) quick_exit.exe C:\\bench\\bench.inf started directly:                %8s ms  [%s]  exit %s\n' \
@@ -123,3 +129,8 @@ awk -v a="$A" -v b="$B" -v p="$PAUSES" 'BEGIN {
 if [ "$(exit_codes "$DRIVE_DIR/tavrel.times")" != 0 ]; then
     echo "  warning: Tavrel.exe did not exit with 0 on every run"
 fi
+stop_wine_env
+}
+
+bench_in win32
+bench_in win64

@@ -183,8 +183,6 @@ const HostileCase kHostileCases[] = {
      ReceivedFromCommandOfSize(520, true)},
     {"Command520BytesWithoutNul", kClass, StringValue(kClass), CommandOfSize(520, false), "x.inf",
      kExitSetupBroken, kOsUnsupported, kNothing},
-    {"Command1023Bytes", kClass, StringValue(kClass), CommandOfSize(1023, true), "x.inf", kExitSetupBroken,
-     kOsUnsupported, kNothing},
     {"Command1024Bytes", kClass, StringValue(kClass), CommandOfSize(1024, true), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
     {"Command1025Bytes", kClass, StringValue(kClass), CommandOfSize(1025, true), "x.inf", kExitSetupBroken,

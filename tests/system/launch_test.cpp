@@ -96,8 +96,6 @@ const FailureCase kFailureCases[] = {
      kOsUnsupported},
     {"NonStringClass", TypedValue(REG_DWORD, std::string("\x01\0\0\0", 4)), "{rec} %1", REG_SZ,
      "x.inf", kExitSetupBroken, kOsUnsupported},
-    {"NonStringCommandLaunchesNothing", StringValue(kTestClass), "{rec} %1", REG_BINARY, "x.inf",
-     kExitLaunched, nullptr},
     {"ClassLongerThan254Bytes", StringValue(Repeat('c', 255)), "{rec} %1", REG_SZ, "x.inf",
      kExitSetupBroken, kSetupBroken},
     {"ClassTooLongForCommandKey", StringValue(Repeat('c', 240)), "{rec} %1", REG_SZ, "x.inf",
