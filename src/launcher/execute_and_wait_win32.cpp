@@ -33,18 +33,20 @@ bool RunsUnderWow64() {
     IsWow64ProcessFn isWow64 =
         reinterpret_cast<IsWow64ProcessFn>(SystemFunction("kernel32.dll", "IsWow64Process"));
     BOOL wow64 = FALSE;
-    return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+    // The pseudo handle of the running process, as GetCurrentProcess gives it.
+    HANDLE self = reinterpret_cast<HANDLE>(-1);
+    return isWow64 != nullptr && isWow64(self, &wow64) && wow64;
 }
 
 // The alias through which a 32-bit program reaches the native system
-// directory; "" when the system has none. Redirection stays on: switched
-// off, every DLL the shell loads on this thread would come from the 64-bit
-// folder.
+// directory under WOW64; "" elsewhere. Where the system has no such alias,
+// no file is found through it and the 32-bit one is taken. Redirection
+// stays on: switched off, every DLL the shell loads on this thread would
+// come from the 64-bit folder.
 void ReadNativeSystemAlias(bool wow64, const char* windowsDirectory, char* dst, int capacity) {
     dst[0] = '\0';
-    if (!wow64 || windowsDirectory[0] == '\0') return;
-    if (CopyText(dst, capacity, windowsDirectory) != 0 ||
-        AppendText(dst, capacity, "\\Sysnative") != 0 || KindOfPath(dst, nullptr) != kPathFolder) {
+    if (wow64 && (CopyText(dst, capacity, windowsDirectory) != 0 ||
+                  AppendText(dst, capacity, "\\Sysnative") != 0)) {
         dst[0] = '\0';
     }
 }

@@ -131,13 +131,21 @@ UINT Launch(const char* cmdLine, LaunchBuffers* b, int* exitCode) {
         return IDS_OS_UNSUPPORTED;
     }
 
-    // Without its own folder Tavrel cannot say where the .inf is: an empty
-    // %EXEPATH% would make the path relative to the current folder.
-    if (!haveModuleDirectory && ContainsText(b->argument, kExePathToken)) return IDS_SETUP_BROKEN;
     // The token and the capacities are fixed, so the substitutions cannot be
-    // refused; the installer gets what fits.
+    // refused.
     ReplaceToken(b->argument, sizeof(b->argument), kExePathToken, b->moduleDirectory,
                  b->expandedArgument, sizeof(b->expandedArgument));
+    // %EXEPATH% must become Tavrel's whole folder. Without it (an empty one
+    // would make the path relative to the current folder), or with a path
+    // too long to take it whole, the installer would get a wrong path.
+    // (The buffer was zero-filled: a text that reaches its last byte but one
+    // may have been cut.)
+    bool usesFolder = ContainsText(b->argument, kExePathToken);
+    bool cut = b->expandedArgument[sizeof(b->expandedArgument) - 2] != '\0';
+    if ((usesFolder && !haveModuleDirectory) || ContainsText(b->expandedArgument, kExePathToken) ||
+        cut) {
+        return IDS_SETUP_BROKEN;
+    }
     StripQuotes(b->unquotedArgument, sizeof(b->unquotedArgument), b->expandedArgument);
     ReplaceToken(b->commandTemplate, sizeof(b->commandTemplate), kFileToken, b->unquotedArgument,
                  b->commandLine, sizeof(b->commandLine));
