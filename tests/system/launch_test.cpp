@@ -96,6 +96,13 @@ const FailureCase kFailureCases[] = {
      kOsUnsupported},
     {"NonStringClass", TypedValue(REG_DWORD, std::string("\x01\0\0\0", 4)), "{rec} %1", REG_SZ,
      "x.inf", kExitSetupBroken, kOsUnsupported},
+    // The class's name stored as another type must not be read as the class.
+    {"ClassBinary", TypedValue(REG_BINARY, kTestClass), "{rec} %1", REG_SZ, "x.inf",
+     kExitSetupBroken, kOsUnsupported},
+    {"ClassMultiString", TypedValue(REG_MULTI_SZ, kTestClass + std::string(2, '\0')), "{rec} %1",
+     REG_SZ, "x.inf", kExitSetupBroken, kOsUnsupported},
+    {"ClassNone", TypedValue(REG_NONE, ""), "{rec} %1", REG_SZ, "x.inf", kExitSetupBroken,
+     kOsUnsupported},
     {"ClassLongerThan254Bytes", StringValue(Repeat('c', 255)), "{rec} %1", REG_SZ, "x.inf",
      kExitSetupBroken, kSetupBroken},
     {"ClassTooLongForCommandKey", StringValue(Repeat('c', 240)), "{rec} %1", REG_SZ, "x.inf",

@@ -84,6 +84,8 @@ RegistryValue TypedValue(DWORD type, const std::string& bytes) {
 
 RegistryValue Missing() { return RegistryValue(); }
 
+std::string TestRecorderPath() { return std::string(kTestRoot) + "\\bin\\recorder.exe"; }
+
 std::string TavrelExeSourcePath() { return FromUnixPath(TAVREL_EXE_UNIX); }
 std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
 std::string Recorder64SourcePath() { return FromUnixPath(RECORDER64_EXE_UNIX); }
@@ -147,7 +149,7 @@ void SystemTest::SetUp() {
     caseDir_ = std::string(kTestRoot) + "\\" + SafeName(std::string(info->test_suite_name()) + "." +
                                                          info->name()) + "\\";
     CreateDirectoryA(caseDir_.c_str(), nullptr);
-    recorderPath_ = std::string(kTestRoot) + "\\bin\\recorder.exe";
+    recorderPath_ = TestRecorderPath();
     recorderLog_ = caseDir_ + "recorder.log";
     DeleteFileA(recorderLog_.c_str());
     SetEnvironmentVariableA("TAVREL_RECORDER_LOG", recorderLog_.c_str());

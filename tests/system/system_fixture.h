@@ -20,6 +20,7 @@ inline DWORD ExitCodeOf(ExitCode code) { return static_cast<DWORD>(code); }
 
 extern const char kTestRoot[];        // C:\tavrel-tests
 extern const char kTestClass[];       // file class the tests register for .inf
+std::string TestRecorderPath();       // C:\tavrel-tests\bin\recorder.exe, the installer stand-in
 extern const char kSetupBroken[];     // message 101, UTF-8
 extern const char kOsUnsupported[];   // message 102, UTF-8
 
