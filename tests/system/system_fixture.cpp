@@ -91,6 +91,13 @@ std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
 std::string Recorder64SourcePath() { return FromUnixPath(RECORDER64_EXE_UNIX); }
 std::string DemoSourceDir() { return FromUnixPath(DEMO_DIR_UNIX) + "\\"; }
 
+void ExpectUserLocale(const char* userLocale) {
+    WCHAR locale[LOCALE_NAME_MAX_LENGTH] = {};
+    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
+    ASSERT_EQ(userLocale, WideToUtf8(locale))
+        << "this case runs in the prefix of its locale (the start of its name)";
+}
+
 bool UnderWow64() {
     BOOL wow64 = FALSE;
     return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;

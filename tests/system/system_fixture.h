@@ -95,6 +95,9 @@ std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
 std::string Recorder64SourcePath();  // the recorder built for 64-bit Windows
 std::string DemoSourceDir();
+// Checks that the test runs in the prefix of `userLocale` ("ja-JP"): the
+// cases of a locale are named after it and run only in its prefix.
+void ExpectUserLocale(const char* userLocale);
 bool UnderWow64();  // a 32-bit program on 64-bit Windows, as Tavrel is
 // Where the files a 32-bit program puts into GetSystemDirectoryA's folder
 // really are (syswow64 under WOW64), as a program started from there sees it.

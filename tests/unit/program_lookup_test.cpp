@@ -22,6 +22,18 @@ LeadBytes CodePage(unsigned codePage) {
     return lead;
 }
 
+// Looks `written` up in `system` and checks the outcome.
+void ExpectLookUp(FakeSystem* system, const std::string& written, bool expectedFound,
+                  const std::string& expectedPath) {
+    SystemFacts facts = system->Facts();
+    Buffer found(kProgramPathCapacity);
+    bool result = LookUpProgram(ExactText(written).get(), &facts, found.get(), kProgramPathCapacity);
+    EXPECT_EQ(expectedFound, result);
+    if (result) {
+        EXPECT_EQ(Shown(expectedPath), Shown(found.Text()));
+    }
+}
+
 TEST(FormOf, TellsAbsolutePathsBareNamesAndRelativePaths) {
     const std::string hyou = "\x95\x5C";  // 表 under 932: its trail byte is a backslash
     struct Case {
@@ -161,14 +173,7 @@ TEST(LookUpProgram, FindsOnlyAbsolutePathsAndNamesInTheSystemFolders) {
         system.files = c.files;
         system.folders = {"C:\\V", "C:\\Windows\\System32"};
         system.searchPath = c.searchPath;
-        SystemFacts facts = system.Facts();
-        Buffer found(kProgramPathCapacity);
-        bool result = LookUpProgram(ExactText(c.written).get(), &facts, found.get(),
-                                    kProgramPathCapacity);
-        EXPECT_EQ(c.expectedFound, result);
-        if (result) {
-            EXPECT_EQ(Shown(c.expectedPath), Shown(found.Text()));
-        }
+        ExpectLookUp(&system, c.written, c.expectedFound, c.expectedPath);
         EXPECT_EQ(Joined(c.expectedAsked), Joined(system.asked)) << "paths looked at";
     }
 }
@@ -248,14 +253,7 @@ TEST(LookUpProgram, UnderWow64TakesTheNativeProgram) {
                               {"programfiles(x86)", "C:\\Program Files (x86)"},
                               {"commonprogramfiles", "C:\\Program Files (x86)\\Common Files"},
                               {"commonprogramw6432", "C:\\Program Files\\Common Files"}};
-        SystemFacts facts = system.Facts();
-        Buffer found(kProgramPathCapacity);
-        bool result = LookUpProgram(ExactText(c.written).get(), &facts, found.get(),
-                                    kProgramPathCapacity);
-        EXPECT_EQ(c.expectedFound, result);
-        if (result) {
-            EXPECT_EQ(Shown(c.expectedPath), Shown(found.Text()));
-        }
+        ExpectLookUp(&system, c.written, c.expectedFound, c.expectedPath);
     }
 }
 
