@@ -81,19 +81,11 @@ public:
         if (LookUp(text, &out->program)) return true;
 
         // The system's reading: a quoted program, else up to the first blank.
-        const char* blanks = " \t";
-        size_t n = text.size();
-        size_t start = std::min(text.find_first_not_of(blanks), n), end, rest;
-        if (start < n && text[start] == '"') {
-            end = std::min(text.find('"', ++start), n);
-            rest = end < n ? end + 1 : n;
-        } else {
-            end = rest = std::min(text.find_first_of(blanks, start), n);
-        }
-        std::string program = text.substr(start, end - start);
+        std::string program;
+        size_t parameters;
+        ExpectedSystemReading(text, &program, &parameters);
         if (program.empty() || program.size() >= kCandidateCapacity) return false;
-        rest = std::min(text.find_first_not_of(blanks, rest), n);
-        out->parameters = rest < n ? rest : std::string::npos;
+        out->parameters = parameters;
         out->step = kSystemReading;
         return LookUp(program, &out->program);
     }

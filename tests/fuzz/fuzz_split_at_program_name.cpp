@@ -10,20 +10,9 @@ struct Split {
     size_t parameters;  // offset in the text, npos for none
 };
 
-// Blanks are spaces and tabs. Returns false for an empty program.
+// Returns false for an empty program.
 bool Expected(const std::string& text, Split* split) {
-    const char* blanks = " \t";
-    size_t n = text.size();
-    size_t start = std::min(text.find_first_not_of(blanks), n), end, rest;
-    if (start < n && text[start] == '"') {
-        end = std::min(text.find('"', ++start), n);
-        rest = end < n ? end + 1 : n;
-    } else {
-        end = rest = std::min(text.find_first_of(blanks, start), n);
-    }
-    split->program = text.substr(start, end - start);
-    rest = std::min(text.find_first_not_of(blanks, rest), n);
-    split->parameters = rest < n ? rest : std::string::npos;
+    ExpectedSystemReading(text, &split->program, &split->parameters);
     return !split->program.empty();
 }
 

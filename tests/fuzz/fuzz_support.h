@@ -146,6 +146,26 @@ private:
 
 // Lead bytes as documented for each code page, built without the code under
 // test: the fixed pages, else GetCPInfo-style pairs up to a 0,0 pair.
+// The system's reading of a command line, as a small reference: a program
+// in double quotes runs to its closing quote, an unquoted one to the first
+// blank (space or tab); leading blanks are skipped, and the parameters start
+// after the blanks that follow the program (npos for none).
+inline void ExpectedSystemReading(const std::string& text, std::string* program,
+                                  size_t* parameters) {
+    const char* blanks = " \t";
+    size_t n = text.size();
+    size_t start = std::min(text.find_first_not_of(blanks), n), end, rest;
+    if (start < n && text[start] == '"') {
+        end = std::min(text.find('"', ++start), n);
+        rest = end < n ? end + 1 : n;
+    } else {
+        end = rest = std::min(text.find_first_of(blanks, start), n);
+    }
+    *program = text.substr(start, end - start);
+    rest = std::min(text.find_first_not_of(blanks, rest), n);
+    *parameters = rest < n ? rest : std::string::npos;
+}
+
 inline std::array<bool, 256> ExpectedLeadBytes(unsigned codePage, unsigned maxCharSize,
                                                const std::string& ranges) {
     std::array<bool, 256> lead{};
