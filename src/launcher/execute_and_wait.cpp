@@ -10,9 +10,7 @@ const char* ParametersAfter(const char* afterSpace) {
 
 // The resolution's last resort: the file name and extension of the
 // expanded candidate, in the system folders.
-bool LookUpFileNameOf(const char* candidate, const SystemFacts* facts, char* program) {
-    char expanded[kProgramPathCapacity];
-    if (ExpandReferences(candidate, facts, expanded, sizeof(expanded)) != 0) return false;
+bool LookUpFileNameOf(const char* expanded, const SystemFacts* facts, char* program) {
     PathParts parts;
     FindPathParts(expanded, facts->lead, &parts);
     const char* name = expanded + parts.directoryEnd;
@@ -25,12 +23,15 @@ bool LookUpFileNameOf(const char* candidate, const SystemFacts* facts, char* pro
 bool ResolveProgram(const char* text, const SystemFacts* facts, char* program,
                     ResolvedCommand* resolved) {
     char candidate[kCandidateCapacity];
+    char expanded[kProgramPathCapacity];
     for (int space = 0; text[space] != '\0'; ++space) {
         if (text[space] != ' ') continue;
         // A candidate too long for its buffer ends the search by spaces.
         if (CopyBytes(candidate, sizeof(candidate), text, space) != 0) break;
-        if (LookUpProgram(candidate, facts, program, kProgramPathCapacity) ||
-            LookUpFileNameOf(candidate, facts, program)) {
+        // Expanded once, for the candidate and for its file name.
+        if (ExpandReferences(candidate, facts, expanded, sizeof(expanded)) == 0 &&
+            (LookUpExpanded(expanded, facts, program, kProgramPathCapacity) ||
+             LookUpFileNameOf(expanded, facts, program))) {
             resolved->program = program;
             resolved->parameters = ParametersAfter(text + space + 1);
             return true;
