@@ -2,41 +2,68 @@
 """Checks the resource section of a built Tavrel.exe byte by byte: which
 resources exist and in which language, the Japanese and English messages,
 the manifest's exact XML, the icon group's directory and images, and the
-order of the version strings.
+order of the version strings, against expected_resources.txt beside this
+script (which resource_check.exe reads too).
 
     /usr/bin/python3 check_pe.py <path of Tavrel.exe>
 
 Prints one line per failed check and exits with 1 if there was any.
 """
 
+import os
 import struct
 import sys
 import xml.parsers.expat
 
 import pefile
 
-JAPANESE = 0x0411
-ENGLISH = 0x0409
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 6, 14, 16, 24
-
-# Every resource is Japanese; only the messages also come in English.
-EXPECTED_RESOURCES = {
-    (RT_ICON, 1): [JAPANESE], (RT_ICON, 2): [JAPANESE], (RT_ICON, 3): [JAPANESE],
-    (RT_ICON, 4): [JAPANESE],
-    (RT_STRING, 7): [ENGLISH, JAPANESE],
-    (RT_GROUP_ICON, "IDI_TAVREL20"): [JAPANESE],
-    (RT_VERSION, 1): [JAPANESE],
-    (RT_MANIFEST, 1): [JAPANESE],
-}
-
 # Messages 101 and 102 sit in string block 7, which holds ids 96 to 111.
 MESSAGE_BLOCK = 7
-EXPECTED_MESSAGES = {
-    JAPANESE: {101: "このセットアップは壊れています。",
-               102: "このセットアップは、このOSをサポートしていません。"},
-    ENGLISH: {101: "This setup is broken.",
-              102: "This setup does not support this operating system."},
-}
+
+
+def number(text):
+    return int(text, 0)
+
+
+def read_expected(path):
+    """The expectations that resource_check.exe reads too: see the file."""
+    expected = {"resource": {}, "message": {}, "icon": [], "fixed": [], "translation": [],
+                "string": []}
+    with open(path, encoding="utf-8") as lines:
+        for line in lines:
+            line = line.rstrip("\r\n")
+            if not line or line.startswith("#"):
+                continue
+            kind, *fields = line.split("\t")
+            if kind == "resource":
+                name = int(fields[1]) if fields[1].isdigit() else fields[1]
+                expected[kind][(number(fields[0]), name)] = sorted(
+                    number(language) for language in fields[2].split(","))
+            elif kind == "message":
+                expected[kind].setdefault(number(fields[0]), {})[number(fields[1])] = fields[2]
+            elif kind == "icon":
+                expected[kind].append(tuple(number(field) for field in fields))
+            elif kind == "fixed":
+                expected[kind].append((fields[0], number(fields[1])))
+            elif kind == "translation":
+                expected[kind] = [number(field) for field in fields]
+            elif kind == "string":
+                expected[kind].append((fields[0], fields[1] if len(fields) > 1 else ""))
+            else:
+                raise ValueError("%s: unknown record %r" % (path, kind))
+    return expected
+
+
+EXPECTED = read_expected(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                      "expected_resources.txt"))
+EXPECTED_RESOURCES = EXPECTED["resource"]
+EXPECTED_MESSAGES = EXPECTED["message"]
+EXPECTED_ICONS = EXPECTED["icon"]
+EXPECTED_FIXED = EXPECTED["fixed"]
+EXPECTED_STRINGS = EXPECTED["string"]
+LANGUAGE, CODE_PAGE = EXPECTED["translation"]
+ICON_GROUP = next(name for kind, name in EXPECTED_RESOURCES if kind == RT_GROUP_ICON)
 
 # (path of the element, its attributes in document order, its text)
 EXPECTED_MANIFEST = [
@@ -58,37 +85,11 @@ EXPECTED_MANIFEST = [
      [("level", "requireAdministrator")], ""),
 ]
 
-# (id, width and height, colour count as the directory stores it, bits per pixel)
-EXPECTED_ICONS = [(1, 16, 16, 4), (2, 32, 16, 4), (3, 16, 0, 8), (4, 32, 0, 8)]
-
 VGA16 = [
     (0x00, 0x00, 0x00), (0x80, 0x00, 0x00), (0x00, 0x80, 0x00), (0x80, 0x80, 0x00),
     (0x00, 0x00, 0x80), (0x80, 0x00, 0x80), (0x00, 0x80, 0x80), (0xC0, 0xC0, 0xC0),
     (0x80, 0x80, 0x80), (0xFF, 0x00, 0x00), (0x00, 0xFF, 0x00), (0xFF, 0xFF, 0x00),
     (0x00, 0x00, 0xFF), (0xFF, 0x00, 0xFF), (0x00, 0xFF, 0xFF), (0xFF, 0xFF, 0xFF),
-]
-
-EXPECTED_FIXED = [
-    ("dwSignature", 0xFEEF04BD), ("dwStrucVersion", 0x00010000),
-    ("dwFileVersionMS", 0x00020000), ("dwFileVersionLS", 0x0000006B),
-    ("dwProductVersionMS", 0x00020000), ("dwProductVersionLS", 0x0000006B),
-    ("dwFileFlagsMask", 0x17), ("dwFileFlags", 0), ("dwFileOS", 0x4),
-    ("dwFileType", 0), ("dwFileSubtype", 0), ("dwFileDateMS", 0), ("dwFileDateLS", 0),
-]
-
-EXPECTED_STRINGS = [
-    ("Comments", ""),
-    ("CompanyName", "Tavrel project"),
-    ("FileDescription", ""),
-    ("FileVersion", "2, 0, 0, 107"),
-    ("InternalName", "Tavrel"),
-    ("LegalCopyright", "Copyright (C) 2026 Tavrel project"),
-    ("LegalTrademarks", ""),
-    ("OriginalFilename", "Tavrel.exe"),
-    ("PrivateBuild", ""),
-    ("ProductName", "Tavrel Version 2.0 R2"),
-    ("ProductVersion", "2, 0, 0, 107"),
-    ("SpecialBuild", ""),
 ]
 
 failures = []
@@ -119,11 +120,12 @@ def check_languages(resources):
            sorted(resources, key=repr))
     for key, entries in sorted(resources.items(), key=repr):
         expect("languages of %r" % (key,),
-               ["0x%04x" % lang for lang in EXPECTED_RESOURCES.get(key, [JAPANESE])],
+               ["0x%04x" % lang for lang in EXPECTED_RESOURCES.get(key, [])],
                sorted("0x%04x" % lang for lang, _ in entries))
 
 
-def data_of(resources, key, language=JAPANESE):
+def data_of(resources, key, language=None):
+    language = LANGUAGE if language is None else language
     for lang, data in resources.get(key, []):
         if lang == language:
             return data
@@ -201,7 +203,7 @@ def check_manifest(data):
 
 
 def check_icons(resources):
-    group = data_of(resources, (RT_GROUP_ICON, "IDI_TAVREL20"))
+    group = data_of(resources, (RT_GROUP_ICON, ICON_GROUP))
     if group is None:
         return
     expect("icon group header (reserved, type, count)", (0, 1, len(EXPECTED_ICONS)),
@@ -294,7 +296,7 @@ def check_version(data):
     for key, _, _, _, bounds in blocks:
         if key == "StringFileInfo":
             tables = version_nodes(data, *bounds)
-            expect("string tables", ["041104b0"], [t[0] for t in tables])
+            expect("string tables", ["%04x%04x" % (LANGUAGE, CODE_PAGE)], [t[0] for t in tables])
             if not tables:
                 continue
             got = []
@@ -307,7 +309,7 @@ def check_version(data):
                        want[i] if i < len(want) else None, got[i] if i < len(got) else None)
         elif key == "VarFileInfo":
             got = [(name, value) for name, _, _, value, _ in version_nodes(data, *bounds)]
-            expect("VarFileInfo", [("Translation", struct.pack("<HH", 0x0411, 0x04B0))], got)
+            expect("VarFileInfo", [("Translation", struct.pack("<HH", LANGUAGE, CODE_PAGE))], got)
 
 
 def main(argv):

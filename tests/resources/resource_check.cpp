@@ -2,21 +2,20 @@
 // and other programs use. (That the program runs with its manifest in place
 // is shown by every test under Wine, the empty-argument case first.)
 //
-//   resource_check <path of Tavrel.exe>
+//   resource_check <path of Tavrel.exe> <path of expected_resources.txt>
 //
-// A path starting with '/' is a Unix path and is read on Wine's Z: drive.
+// The expectations are those check_pe.py reads too (see that file). A path
+// starting with '/' is a Unix path and is read on Wine's Z: drive.
 // Prints one line per failed check and exits with 1 if there was any.
 
 #include <windows.h>
 
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 namespace {
-
-const WORD kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);  // 0x0411
-const WORD kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);  // 0x0409
 
 int failures = 0;
 
@@ -43,6 +42,140 @@ void ToWindowsPath(const char* path, char* out, size_t capacity) {
     out[n] = '\0';
 }
 
+// ---- The expectations, from expected_resources.txt.
+
+struct ExpectedResource {
+    WORD type;
+    char name[32];  // a number's digits, or a text name
+    WORD languages[4];
+    int languageCount;
+};
+
+struct ExpectedMessage {
+    WORD language;
+    int id;
+    wchar_t text[128];
+};
+
+struct ExpectedIcon {
+    int id;
+    int size;
+    int colours;  // as the group entry counts them: 0 stands for 256
+    int bits;
+};
+
+struct ExpectedField {
+    char name[32];
+    DWORD value;
+};
+
+struct ExpectedString {
+    char key[32];
+    char value[128];
+};
+
+struct Expected {
+    ExpectedResource resources[16];
+    int resourceCount;
+    ExpectedMessage messages[8];
+    int messageCount;
+    ExpectedIcon icons[8];
+    int iconCount;
+    ExpectedField fixed[13];
+    int fixedCount;
+    WORD language;
+    WORD codePage;
+    ExpectedString strings[16];
+    int stringCount;
+};
+
+Expected expected;
+
+// Splits a line at its tabs, in place; a missing trailing field is empty.
+int SplitFields(char* line, char** fields, int capacity) {
+    int count = 0;
+    fields[count++] = line;
+    for (char* p = line; *p != '\0'; ++p) {
+        if (*p == '\t' && count < capacity) {
+            *p = '\0';
+            fields[count++] = p + 1;
+        }
+    }
+    for (int i = count; i < capacity; ++i) fields[i] = const_cast<char*>("");
+    return count;
+}
+
+DWORD Number(const char* text) { return strtoul(text, nullptr, 0); }
+
+void Copy(char* out, size_t capacity, const char* text) { snprintf(out, capacity, "%s", text); }
+
+bool ReadExpected(const char* path) {
+    FILE* file = fopen(path, "rb");
+    if (file == nullptr) {
+        printf("%s: expected the expectations file, got no such file\n", path);
+        return false;
+    }
+    Expected& e = expected;
+    char line[512];
+    bool fits = true;
+    while (fgets(line, sizeof(line), file) != nullptr) {
+        line[strcspn(line, "\r\n")] = '\0';
+        if (line[0] == '\0' || line[0] == '#') continue;
+        char* f[5];
+        SplitFields(line, f, 5);
+        if (strcmp(f[0], "resource") == 0 && e.resourceCount < 16) {
+            ExpectedResource& r = e.resources[e.resourceCount++];
+            r.type = static_cast<WORD>(Number(f[1]));
+            Copy(r.name, sizeof(r.name), f[2]);
+            for (char* language = strtok(f[3], ","); language != nullptr && r.languageCount < 4;
+                 language = strtok(nullptr, ",")) {
+                r.languages[r.languageCount++] = static_cast<WORD>(Number(language));
+            }
+        } else if (strcmp(f[0], "message") == 0 && e.messageCount < 8) {
+            ExpectedMessage& m = e.messages[e.messageCount++];
+            m.language = static_cast<WORD>(Number(f[1]));
+            m.id = static_cast<int>(Number(f[2]));
+            if (MultiByteToWideChar(CP_UTF8, 0, f[3], -1, m.text, 128) == 0) m.text[0] = L'\0';
+        } else if (strcmp(f[0], "icon") == 0 && e.iconCount < 8) {
+            ExpectedIcon& i = e.icons[e.iconCount++];
+            i.id = static_cast<int>(Number(f[1]));
+            i.size = static_cast<int>(Number(f[2]));
+            i.colours = static_cast<int>(Number(f[3]));
+            i.bits = static_cast<int>(Number(f[4]));
+        } else if (strcmp(f[0], "fixed") == 0 && e.fixedCount < 13) {
+            ExpectedField& field = e.fixed[e.fixedCount++];
+            Copy(field.name, sizeof(field.name), f[1]);
+            field.value = Number(f[2]);
+        } else if (strcmp(f[0], "translation") == 0) {
+            e.language = static_cast<WORD>(Number(f[1]));
+            e.codePage = static_cast<WORD>(Number(f[2]));
+        } else if (strcmp(f[0], "string") == 0 && e.stringCount < 16) {
+            ExpectedString& s = e.strings[e.stringCount++];
+            Copy(s.key, sizeof(s.key), f[1]);
+            Copy(s.value, sizeof(s.value), f[2]);
+        } else {
+            printf("%s: unknown record, or more records than this check holds: %s\n", path,
+                   f[0]);
+            fits = false;
+        }
+    }
+    fclose(file);
+    return fits;
+}
+
+// A resource name as the resource calls take it: digits are an id.
+LPCSTR ResourceNameOf(const char* name) {
+    if (name[0] >= '0' && name[0] <= '9') return MAKEINTRESOURCEA(atoi(name));
+    return name;
+}
+
+const char* IconGroupName() {
+    for (int i = 0; i < expected.resourceCount; ++i) {
+        if (expected.resources[i].type == 14) return expected.resources[i].name;  // RT_GROUP_ICON
+    }
+    return "(no icon group expected)";
+}
+
 struct Blob {
     const BYTE* data;
     DWORD size;
@@ -57,11 +190,12 @@ Blob FindInLanguage(HMODULE module, LPCSTR type, LPCSTR name, WORD language) {
     return blob;
 }
 
-Blob FindJapanese(HMODULE module, LPCSTR type, LPCSTR name) {
-    return FindInLanguage(module, type, name, kJapanese);
+// Every resource is in the version's language; the messages are in others too.
+Blob Find(HMODULE module, LPCSTR type, LPCSTR name) {
+    return FindInLanguage(module, type, name, expected.language);
 }
 
-// ---- Every resource exists in Japanese; only the messages also in English.
+// ---- Which resources exist, and in which languages.
 
 struct Languages {
     WORD ids[8];
@@ -75,108 +209,85 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR p
     return TRUE;
 }
 
-struct ResourceName {
-    const char* label;
-    LPCSTR type;
-    LPCSTR name;
-    bool alsoEnglish;
-};
-
-const ResourceName kResources[] = {
-    {"RT_MANIFEST 1", RT_MANIFEST, MAKEINTRESOURCEA(1), false},
-    {"RT_GROUP_ICON IDI_TAVREL20", RT_GROUP_ICON, "IDI_TAVREL20", false},
-    {"RT_ICON 1", RT_ICON, MAKEINTRESOURCEA(1), false},
-    {"RT_ICON 2", RT_ICON, MAKEINTRESOURCEA(2), false},
-    {"RT_ICON 3", RT_ICON, MAKEINTRESOURCEA(3), false},
-    {"RT_ICON 4", RT_ICON, MAKEINTRESOURCEA(4), false},
-    {"RT_VERSION 1", RT_VERSION, MAKEINTRESOURCEA(1), false},
-    {"RT_STRING block 7", RT_STRING, MAKEINTRESOURCEA(7), true},
-};
-
 void CheckLanguages(HMODULE module) {
-    for (const ResourceName& r : kResources) {
+    for (int i = 0; i < expected.resourceCount; ++i) {
+        const ExpectedResource& r = expected.resources[i];
         Languages found = {{0}, 0};
-        EnumResourceLanguagesA(module, r.type, r.name, CollectLanguage,
-                               reinterpret_cast<LONG_PTR>(&found));
-        bool japanese = false, english = false, other = false;
-        for (int i = 0; i < found.count && i < 8; ++i) {
-            if (found.ids[i] == kJapanese) japanese = true;
-            else if (found.ids[i] == kEnglish) english = true;
-            else other = true;
+        EnumResourceLanguagesA(module, MAKEINTRESOURCEA(r.type), ResourceNameOf(r.name),
+                               CollectLanguage, reinterpret_cast<LONG_PTR>(&found));
+        bool same = found.count == r.languageCount;
+        for (int want = 0; same && want < r.languageCount; ++want) {
+            bool seen = false;
+            for (int k = 0; k < found.count && k < 8; ++k) {
+                seen |= found.ids[k] == r.languages[want];
+            }
+            same = seen;
         }
-        int expectedCount = r.alsoEnglish ? 2 : 1;
-        if (!japanese || english != r.alsoEnglish || other || found.count != expectedCount) {
-            Fail("%s: expected language 0x%04x%s only, got %d languages, the first 0x%04x",
-                 r.label, kJapanese, r.alsoEnglish ? " and 0x0409" : "", found.count,
-                 found.count > 0 ? found.ids[0] : 0);
+        if (!same) {
+            char want[64] = "", got[64] = "";
+            for (int k = 0; k < r.languageCount; ++k) {
+                size_t used = strlen(want);
+                snprintf(want + used, sizeof(want) - used, " 0x%04x", r.languages[k]);
+            }
+            for (int k = 0; k < found.count && k < 8; ++k) {
+                size_t used = strlen(got);
+                snprintf(got + used, sizeof(got) - used, " 0x%04x", found.ids[k]);
+            }
+            Fail("resource type %u %s: expected the languages%s, got%s", r.type, r.name, want,
+                 found.count == 0 ? " none" : got);
         }
     }
 }
 
-// ---- Messages: ids 101 and 102 in block 7 (ids 96 to 111), in each language.
+// ---- Messages, in each language: ids 96 to 111 of the block, empty but
+// for the messages, and nothing after them.
 
-struct Message {
-    WORD language;
-    int id;
-    const wchar_t* text;
-};
-
-const Message kMessages[] = {
-    {kJapanese, 101, L"このセットアップは壊れています。"},
-    {kJapanese, 102, L"このセットアップは、このOSをサポートしていません。"},
-    {kEnglish, 101, L"This setup is broken."},
-    {kEnglish, 102, L"This setup does not support this operating system."},
-};
-
-void CheckMessages(HMODULE module, WORD language) {
-    Blob block = FindInLanguage(module, RT_STRING, MAKEINTRESOURCEA(7), language);
+void CheckMessages(HMODULE module, WORD language, int blockNumber) {
+    Blob block = FindInLanguage(module, RT_STRING, MAKEINTRESOURCEA(blockNumber), language);
     if (block.data == nullptr) return;  // reported with the languages
     const WCHAR* p = reinterpret_cast<const WCHAR*>(block.data);
     const WCHAR* end = p + block.size / sizeof(WCHAR);
-    for (int id = 96; id < 112; ++id) {
+    for (int id = 16 * (blockNumber - 1); id < 16 * blockNumber; ++id) {
         if (p >= end) {
             Fail("string %d in 0x%04x: expected within the block, got the end of its %lu bytes",
                  id, language, block.size);
             return;
         }
-        const wchar_t* expected = L"";
-        for (const Message& m : kMessages) {
-            if (m.language == language && m.id == id) expected = m.text;
+        const wchar_t* want = L"";
+        for (int i = 0; i < expected.messageCount; ++i) {
+            const ExpectedMessage& m = expected.messages[i];
+            if (m.language == language && m.id == id) want = m.text;
         }
         int length = *p++;
         if (p + length > end) length = static_cast<int>(end - p);
-        int expectedLength = static_cast<int>(wcslen(expected));
-        if (length != expectedLength || memcmp(p, expected, length * sizeof(WCHAR)) != 0) {
-            char want[256], got[256];
-            want[WideCharToMultiByte(CP_UTF8, 0, expected, expectedLength, want,
-                                     sizeof(want) - 1, nullptr, nullptr)] = '\0';
+        int wantLength = static_cast<int>(wcslen(want));
+        if (length != wantLength || memcmp(p, want, length * sizeof(WCHAR)) != 0) {
+            char wantText[256], got[256];
+            wantText[WideCharToMultiByte(CP_UTF8, 0, want, wantLength, wantText,
+                                         sizeof(wantText) - 1, nullptr, nullptr)] = '\0';
             got[WideCharToMultiByte(CP_UTF8, 0, p, length, got, sizeof(got) - 1, nullptr,
                                     nullptr)] = '\0';
-            Fail("string %d in 0x%04x: expected \"%s\", got \"%s\"", id, language, want, got);
+            Fail("string %d in 0x%04x: expected \"%s\", got \"%s\"", id, language, wantText, got);
         }
         p += length;
     }
     if (p != end) {
-        Fail("string block 7 in 0x%04x: expected nothing after its strings, got %d more bytes",
-             language, static_cast<int>((end - p) * sizeof(WCHAR)));
+        Fail("string block %d in 0x%04x: expected nothing after its strings, got %d more bytes",
+             blockNumber, language, static_cast<int>((end - p) * sizeof(WCHAR)));
     }
 }
 
-// ---- Icon group and its four images.
+void CheckAllMessages(HMODULE module) {
+    for (int i = 0; i < expected.resourceCount; ++i) {
+        const ExpectedResource& r = expected.resources[i];
+        if (r.type != 6) continue;  // RT_STRING
+        for (int k = 0; k < r.languageCount; ++k) {
+            CheckMessages(module, r.languages[k], atoi(r.name));
+        }
+    }
+}
 
-struct IconImage {
-    int id;
-    int size;
-    int colours;  // as the group entry counts them: 0 stands for 256
-    int bits;
-};
-
-const IconImage kIcons[] = {
-    {1, 16, 16, 4},
-    {2, 32, 16, 4},
-    {3, 16, 0, 8},
-    {4, 32, 0, 8},
-};
+// ---- The icon group and its images.
 
 #pragma pack(push, 2)
 struct GroupHeader {
@@ -224,16 +335,21 @@ void CheckMask(const char* label, HICON icon, int size) {
 }
 
 void CheckIcons(HMODULE module) {
-    Blob group = FindJapanese(module, RT_GROUP_ICON, "IDI_TAVREL20");
+    const char* groupName = IconGroupName();
+    const int count = expected.iconCount;
+    Blob group = Find(module, RT_GROUP_ICON, groupName);
     if (group.data == nullptr) return;
     const GroupHeader* header = reinterpret_cast<const GroupHeader*>(group.data);
     ExpectNumber("group type", 1, header->type);
-    ExpectNumber("group image count", 4, header->count);
-    if (header->count != 4 || group.size < sizeof(GroupHeader) + 4 * sizeof(GroupEntry)) return;
+    ExpectNumber("group image count", count, header->count);
+    if (header->count != count ||
+        group.size < sizeof(GroupHeader) + count * sizeof(GroupEntry)) {
+        return;
+    }
     const GroupEntry* entries = reinterpret_cast<const GroupEntry*>(header + 1);
 
-    for (int i = 0; i < 4; ++i) {
-        const IconImage& want = kIcons[i];
+    for (int i = 0; i < count; ++i) {
+        const ExpectedIcon& want = expected.icons[i];
         const GroupEntry& entry = entries[i];
         char label[64];
         snprintf(label, sizeof(label), "group entry %d", i + 1);
@@ -246,7 +362,7 @@ void CheckIcons(HMODULE module) {
         }
 
         snprintf(label, sizeof(label), "RT_ICON %d", want.id);
-        Blob image = FindJapanese(module, RT_ICON, MAKEINTRESOURCEA(want.id));
+        Blob image = Find(module, RT_ICON, MAKEINTRESOURCEA(want.id));
         if (image.data == nullptr) continue;
         ExpectNumber("group entry size of its image", image.size, entry.bytes);
         const BITMAPINFOHEADER* dib = reinterpret_cast<const BITMAPINFOHEADER*>(image.data);
@@ -278,9 +394,9 @@ void CheckIcons(HMODULE module) {
     const int loadSizes[] = {16, 32};
     for (int size : loadSizes) {
         char label[64];
-        snprintf(label, sizeof(label), "LoadImageA IDI_TAVREL20 at %d", size);
+        snprintf(label, sizeof(label), "LoadImageA %s at %d", groupName, size);
         HICON icon = static_cast<HICON>(
-            LoadImageA(module, "IDI_TAVREL20", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+            LoadImageA(module, groupName, IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
         if (icon == nullptr) {
             Fail("%s: expected an icon, got error %lu", label, GetLastError());
             continue;
@@ -292,24 +408,11 @@ void CheckIcons(HMODULE module) {
 
 // ---- Version block.
 
-struct VersionString {
-    const char* key;
-    const char* value;
-};
-
-const VersionString kVersionStrings[] = {
-    {"Comments", ""},
-    {"CompanyName", "Tavrel project"},
-    {"FileDescription", ""},
-    {"FileVersion", "2, 0, 0, 107"},
-    {"InternalName", "Tavrel"},
-    {"LegalCopyright", "Copyright (C) 2026 Tavrel project"},
-    {"LegalTrademarks", ""},
-    {"OriginalFilename", "Tavrel.exe"},
-    {"PrivateBuild", ""},
-    {"ProductName", "Tavrel Version 2.0 R2"},
-    {"ProductVersion", "2, 0, 0, 107"},
-    {"SpecialBuild", ""},
+// VS_FIXEDFILEINFO's fields, in the structure's order.
+const char* const kFixedFields[] = {
+    "dwSignature", "dwStrucVersion", "dwFileVersionMS", "dwFileVersionLS",
+    "dwProductVersionMS", "dwProductVersionLS", "dwFileFlagsMask", "dwFileFlags",
+    "dwFileOS", "dwFileType", "dwFileSubtype", "dwFileDateMS", "dwFileDateLS",
 };
 
 void CheckVersion(const char* path) {
@@ -329,28 +432,24 @@ void CheckVersion(const char* path) {
         Fail("VerQueryValueA \\: expected %u bytes, got %u",
              static_cast<unsigned>(sizeof(VS_FIXEDFILEINFO)), length);
     } else {
-        const struct {
-            const char* field;
-            DWORD expected;
-            DWORD got;
-        } fields[] = {
-            {"dwSignature", 0xFEEF04BD, fixed->dwSignature},
-            {"dwFileVersionMS", 0x00020000, fixed->dwFileVersionMS},
-            {"dwFileVersionLS", 0x0000006B, fixed->dwFileVersionLS},
-            {"dwProductVersionMS", 0x00020000, fixed->dwProductVersionMS},
-            {"dwProductVersionLS", 0x0000006B, fixed->dwProductVersionLS},
-            {"dwFileFlagsMask", 0x17, fixed->dwFileFlagsMask},
-            {"dwFileFlags", 0, fixed->dwFileFlags},
-            {"dwFileOS", VOS__WINDOWS32, fixed->dwFileOS},
-            {"dwFileType", 0, fixed->dwFileType},
-            {"dwFileSubtype", 0, fixed->dwFileSubtype},
-        };
-        for (const auto& f : fields) ExpectNumber(f.field, f.expected, f.got);
+        static_assert(sizeof(VS_FIXEDFILEINFO) == sizeof(kFixedFields) / sizeof(char*) * 4,
+                      "a name for each field");
+        const DWORD* values = reinterpret_cast<const DWORD*>(fixed);
+        ExpectNumber("fields of VS_FIXEDFILEINFO expected", 13, expected.fixedCount);
+        for (int i = 0; i < expected.fixedCount && i < 13; ++i) {
+            if (strcmp(expected.fixed[i].name, kFixedFields[i]) != 0) {
+                Fail("fixed field %d: expected %s in the expectations, got %s", i + 1,
+                     kFixedFields[i], expected.fixed[i].name);
+            }
+            ExpectNumber(kFixedFields[i], expected.fixed[i].value, values[i]);
+        }
     }
 
-    for (const VersionString& s : kVersionStrings) {
+    for (int i = 0; i < expected.stringCount; ++i) {
+        const ExpectedString& s = expected.strings[i];
         char query[80];
-        snprintf(query, sizeof(query), "\\StringFileInfo\\041104b0\\%s", s.key);
+        snprintf(query, sizeof(query), "\\StringFileInfo\\%04x%04x\\%s", expected.language,
+                 expected.codePage, s.key);
         char* text = nullptr;
         length = 0;
         if (!VerQueryValueA(block, query, reinterpret_cast<void**>(&text), &length)) {
@@ -371,16 +470,16 @@ void CheckVersion(const char* path) {
                         reinterpret_cast<void**>(&translation), &length) ||
         length != 4) {
         Fail("\\VarFileInfo\\Translation: expected 4 bytes, got %u", length);
-    } else if (translation[0] != 0x0411 || translation[1] != 0x04b0) {
-        Fail("\\VarFileInfo\\Translation: expected 0x0411 0x04b0, got 0x%04x 0x%04x",
-             translation[0], translation[1]);
+    } else if (translation[0] != expected.language || translation[1] != expected.codePage) {
+        Fail("\\VarFileInfo\\Translation: expected 0x%04x 0x%04x, got 0x%04x 0x%04x",
+             expected.language, expected.codePage, translation[0], translation[1]);
     }
 }
 
 // ---- Manifest, as the loader reads it.
 
 void CheckManifest(HMODULE module, const char* path) {
-    Blob manifest = FindJapanese(module, RT_MANIFEST, MAKEINTRESOURCEA(1));
+    Blob manifest = Find(module, RT_MANIFEST, MAKEINTRESOURCEA(1));
     if (manifest.data != nullptr &&
         (manifest.size < 3 || memcmp(manifest.data, "\xEF\xBB\xBF", 3) != 0)) {
         Fail("RT_MANIFEST 1: expected a UTF-8 byte order mark, got %lu bytes starting 0x%02x",
@@ -433,12 +532,14 @@ void CheckManifest(HMODULE module, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        printf("usage: resource_check <path of Tavrel.exe>\n");
+    if (argc != 3) {
+        printf("usage: resource_check <path of Tavrel.exe> <path of expected_resources.txt>\n");
         return 2;
     }
-    char path[MAX_PATH];
+    char path[MAX_PATH], expectations[MAX_PATH];
     ToWindowsPath(argv[1], path, sizeof(path));
+    ToWindowsPath(argv[2], expectations, sizeof(expectations));
+    if (!ReadExpected(expectations)) return 1;
 
     HMODULE module =
         LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -447,8 +548,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     CheckLanguages(module);
-    CheckMessages(module, kJapanese);
-    CheckMessages(module, kEnglish);
+    CheckAllMessages(module);
     CheckIcons(module);
     CheckManifest(module, path);
     FreeLibrary(module);
