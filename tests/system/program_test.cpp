@@ -1,7 +1,9 @@
 // Where the program part of the install command ends, how Tavrel waits for
 // it, and the real installer of the prefix.
 #include <algorithm>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "system_fixture.h"
 
@@ -214,6 +216,101 @@ const WaitCase kWaitCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Wait, WaitTable, ::testing::ValuesIn(kWaitCases),
                          CaseName<WaitCase>);
+
+// The install command names a document whose program takes it over DDE and
+// is already running: the shell then starts no process and hands back no
+// process handle. Tavrel has nothing to wait for: it ends after its first
+// pause, with 0, and leaves the program running.
+class NoProcessHandle : public SystemTest {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        serverPath_ = caseDir_ + "dde_server.exe";
+        serverLog_ = caseDir_ + "dde_server.log";
+        DeleteFileA(serverLog_.c_str());
+        ASSERT_TRUE(CopyInto(DdeServerSourcePath(), serverPath_)) << "copying the DDE server";
+    }
+    void TearDown() override {
+        if (server_.hProcess != nullptr) {
+            TerminateProcess(server_.hProcess, 0);
+            WaitForSingleObject(server_.hProcess, 5000);
+            CloseHandle(server_.hProcess);
+            CloseHandle(server_.hThread);
+        }
+        SystemTest::TearDown();
+    }
+
+    // The server's log, one entry a line, the hex of each command decoded.
+    std::vector<std::string> ServerLog() const {
+        std::vector<std::string> lines;
+        std::ifstream in(serverLog_, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("execute=", 0) == 0) {
+                std::string text;
+                for (size_t i = 8; i + 1 < line.size(); i += 2) {
+                    text += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+                }
+                line = "execute=" + text;
+            }
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    void StartServer() {
+        std::string commandLine = "\"" + serverPath_ + "\" \"" + serverLog_ + "\" " + kService;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof(startup);
+        ASSERT_TRUE(CreateProcessA(serverPath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                                   0, nullptr, nullptr, &startup, &server_))
+            << "starting the DDE server, error " << GetLastError();
+        for (int i = 0; i < 200 && ServerLog().size() < 2; ++i) Sleep(50);
+        ASSERT_EQ((std::vector<std::string>{"started", "ready"}), ServerLog())
+            << "the DDE server did not register its service within 10 s";
+    }
+
+    static constexpr const char* kService = "TavrelTestDocuments";
+    std::string serverPath_;
+    std::string serverLog_;
+    PROCESS_INFORMATION server_ = {};
+};
+
+TEST_F(NoProcessHandle, EndsAfterOnePause) {
+    // The document type: opened through DDE, or by starting the server when
+    // none runs (which would give a process to wait for).
+    const std::string documentClass = "tavreltestdocument";
+    classKeys_.push_back(".tavreldoc");
+    classKeys_.push_back(documentClass);
+    RegSetValueA(HKEY_CLASSES_ROOT, ".tavreldoc", REG_SZ, documentClass.c_str(), 0);
+    std::string open = documentClass + "\\shell\\open";
+    std::string serverCommand = "\"" + serverPath_ + "\" \"" + serverLog_ + "\" " + kService;
+    RegSetValueA(HKEY_CLASSES_ROOT, (open + "\\command").c_str(), REG_SZ, serverCommand.c_str(), 0);
+    RegSetValueA(HKEY_CLASSES_ROOT, (open + "\\ddeexec").c_str(), REG_SZ, "[open(\"%1\") %*]", 0);
+    RegSetValueA(HKEY_CLASSES_ROOT, (open + "\\ddeexec\\application").c_str(), REG_SZ, kService, 0);
+    RegSetValueA(HKEY_CLASSES_ROOT, (open + "\\ddeexec\\topic").c_str(), REG_SZ, "System", 0);
+    std::string document = caseDir_ + "setup.tavreldoc";
+    WriteFileBytes(document, "a document\r\n");
+    StartServer();
+
+    RegisterInstallCommand(document + " %1");
+    ULONGLONG startedAt = NowTicks();
+    RunResult run = RunTavrel("x.inf", 30000);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
+    ExpectNoBox(run);
+    EXPECT_EQ((std::vector<std::string>{"started", "ready",
+                                        "execute=[open(\"" + document + "\") x.inf]"}),
+              ServerLog())
+        << "the running program should have been handed the document once, over DDE";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(server_.hProcess, 0))
+        << "the program that took the document should still run";
+
+    // One pause, and not the poll of a process: the run includes starting
+    // Tavrel, and the DDE exchange, which may take a while on a loaded machine.
+    ULONGLONG tookMs = (run.endedAt - startedAt) / kTicksPerMs;
+    EXPECT_GE(tookMs, 950u) << "Tavrel ends after its first pause";
+    EXPECT_LT(tookMs, 5000u) << "Tavrel waited for something that does not end";
+}
 
 // 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
 TEST_F(SystemTest, DoubleByteFolderIsHandedWhole) {

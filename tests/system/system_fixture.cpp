@@ -89,6 +89,7 @@ std::string TestRecorderPath() { return std::string(kTestRoot) + "\\bin\\recorde
 std::string TavrelExeSourcePath() { return FromUnixPath(TAVREL_EXE_UNIX); }
 std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
 std::string Recorder64SourcePath() { return FromUnixPath(RECORDER64_EXE_UNIX); }
+std::string DdeServerSourcePath() { return FromUnixPath(DDE_SERVER_EXE_UNIX); }
 std::string DemoSourceDir() { return FromUnixPath(DEMO_DIR_UNIX) + "\\"; }
 
 void ExpectUserLocale(const char* userLocale) {

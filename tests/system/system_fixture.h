@@ -94,6 +94,7 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
 std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
 std::string Recorder64SourcePath();  // the recorder built for 64-bit Windows
+std::string DdeServerSourcePath();   // a program that opens documents through DDE
 std::string DemoSourceDir();
 // Checks that the test runs in the prefix of `userLocale` ("ja-JP"): the
 // cases of a locale are named after it and run only in its prefix.
