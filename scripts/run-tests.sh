@@ -1,8 +1,9 @@
 #!/bin/bash
 # Builds everything and runs every test: native unit tests and fuzz runs of
 # the byte logic, and the real Tavrel.exe under Wine, in prefixes of each
-# arch and locale the tests name. Extra arguments go to ctest (for example
-# -R Failure).
+# arch and locale the tests name, as many tests at a time as there are
+# cores (the tests of one prefix take turns). Extra arguments go to ctest
+# (for example -R Failure, or -j1 for one test at a time).
 set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 export TAVREL_BUILD_DIR="${TAVREL_BUILD_DIR:-$ROOT/build}"
@@ -21,4 +22,4 @@ mapfile -t prefixes < "$TAVREL_BUILD_DIR/wine-prefixes.txt"
 start_wine_prefixes "$TAVREL_BUILD_DIR/wine/tests" "${prefixes[@]}"
 
 cd "$TAVREL_BUILD_DIR"
-ctest --output-on-failure --timeout 300 "$@"
+ctest --output-on-failure --timeout 300 -j"$(nproc)" "$@"

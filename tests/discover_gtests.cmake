@@ -1,9 +1,14 @@
 # Included by CTest: lists the tests of one GoogleTest binary and adds each
 # as a test of its own. Set by the caller: PREFIX, COMMAND (a list), FILTER
 # (a --gtest_filter pattern), TIMEOUT, LOCK (the Wine prefix the tests
-# share, or empty).
+# share, or empty), LISTING (a file for the listing).
+# The listing goes through files, not pipes: a process the command leaves
+# behind (a Wine server started for a prefix that was not running, and its
+# services) could otherwise hold a pipe open and keep CTest waiting.
 execute_process(COMMAND ${COMMAND} --gtest_list_tests --gtest_filter=${FILTER}
-    OUTPUT_VARIABLE listing ERROR_VARIABLE errors RESULT_VARIABLE result)
+    OUTPUT_FILE ${LISTING} ERROR_FILE ${LISTING}.errors RESULT_VARIABLE result TIMEOUT 120)
+file(READ ${LISTING} listing)
+file(READ ${LISTING}.errors errors)
 if(NOT result EQUAL 0)
     add_test(${PREFIX}.listing-failed ${CMAKE_COMMAND} -E echo "could not list ${COMMAND}: ${errors}")
     set_tests_properties(${PREFIX}.listing-failed PROPERTIES WILL_FAIL TRUE)
