@@ -92,24 +92,29 @@ ensure_wine_template() {
     # Folders left by runs that were stopped halfway (their shell is gone).
     local stale pid
     for stale in "$templates"/.building-*; do
-        [ -d "$stale" ] || continue
+        [ -e "$stale" ] || continue
         pid="${stale##*/.building-}"
         pid="${pid%%-*}"
         kill -0 "$pid" 2>/dev/null || rm -rf "$stale"
     done
     echo "Creating the Wine prefix template $template (once, about 10 s)..." >&2
     local building="$templates/.building-$$-$version-$arch-$locale"
+    local output="$building.log"
     rm -rf "$building"
     # Made on our own display, or none: never on the user's.
     if ! (
         export WINEPREFIX="$building" WINEARCH="$arch" LC_ALL="$locale"
         if [ -n "${TAVREL_XVFB_DISPLAY:-}" ]; then export DISPLAY="$TAVREL_XVFB_DISPLAY"; else unset DISPLAY; fi
-        wineboot -i >/dev/null 2>&1 && wineserver -w
+        wineboot -i >"$output" 2>&1 && wineserver -w
     ) || [ ! -f "$building/system.reg" ]; then
-        echo "could not create a $arch Wine prefix under $locale" >&2
-        rm -rf "$building"
+        # A prefix takes 0.6 GB (32-bit) to 1.3 GB (64-bit): a full disk is the usual cause.
+        echo "could not create a $arch Wine prefix under $locale; free space there:" \
+             "$(df -h --output=avail "$templates" 2>/dev/null | tail -1 | tr -d ' '); wineboot said:" >&2
+        tail -n 5 "$output" >&2 2>/dev/null || true
+        rm -rf "$building" "$output"
         return 1
     fi
+    rm -f "$output"
     if ! mv -T "$building" "$template" 2>/dev/null; then
         rm -rf "$building"  # made meanwhile by another run
     fi
