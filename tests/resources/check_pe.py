@@ -286,6 +286,7 @@ def check_version(data):
         return
     _, _, fixed_length, fixed, children = root[0]
     expect("VS_FIXEDFILEINFO size", 52, fixed_length)
+    expect("fields of VS_FIXEDFILEINFO expected", 13, len(EXPECTED_FIXED))
     if len(fixed) == 52:
         values = struct.unpack("<13I", fixed)
         for (field, want), have in zip(EXPECTED_FIXED, values):

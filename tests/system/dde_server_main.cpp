@@ -13,30 +13,13 @@
 
 #include <string>
 
+#include "helper_log.h"
+
 namespace {
 
 std::wstring logPath;
 DWORD instance = 0;
 HSZ topic = nullptr;
-
-void Append(const std::string& line) {
-    HANDLE file = CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::string ToHex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
 
 std::string Utf8Of(const wchar_t* text, int length) {
     char buffer[4096];
@@ -55,7 +38,7 @@ HDDEDATA CALLBACK OnDde(UINT type, UINT, HCONV, HSZ topicAsked, HSZ, HDDEDATA da
         DWORD bytes = DdeGetData(data, reinterpret_cast<BYTE*>(command), sizeof(command) - 2, 0);
         int length = static_cast<int>(bytes / sizeof(wchar_t));
         while (length > 0 && command[length - 1] == L'\0') --length;
-        Append("execute=" + ToHex(Utf8Of(command, length)) + "\n");
+        AppendToLog(logPath, "execute=" + ToHex(Utf8Of(command, length)) + "\n");
         return reinterpret_cast<HDDEDATA>(DDE_FACK);
     }
     default:
@@ -70,7 +53,7 @@ int main() {
     wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
     if (arguments == nullptr || count != 3) return 2;
     logPath = arguments[1];
-    Append("started\n");
+    AppendToLog(logPath, "started\n");
 
     if (DdeInitializeW(&instance, OnDde,
                        APPCLASS_STANDARD | CBF_FAIL_ADVISES | CBF_FAIL_POKES | CBF_FAIL_REQUESTS |
@@ -81,7 +64,7 @@ int main() {
     HSZ service = DdeCreateStringHandleW(instance, arguments[2], CP_WINUNICODE);
     topic = DdeCreateStringHandleW(instance, L"System", CP_WINUNICODE);
     if (DdeNameService(instance, service, nullptr, DNS_REGISTER) == nullptr) return 4;
-    Append("ready\n");
+    AppendToLog(logPath, "ready\n");
 
     SetTimer(nullptr, 0, 60000, nullptr);
     MSG message;

@@ -246,13 +246,7 @@ protected:
         std::ifstream in(serverLog_, std::ios::binary);
         std::string line;
         while (std::getline(in, line)) {
-            if (line.rfind("execute=", 0) == 0) {
-                std::string text;
-                for (size_t i = 8; i + 1 < line.size(); i += 2) {
-                    text += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
-                }
-                line = "execute=" + text;
-            }
+            if (line.rfind("execute=", 0) == 0) line = "execute=" + FromHex(line.substr(8));
             lines.push_back(line);
         }
         return lines;

@@ -42,14 +42,6 @@ std::string SafeName(const std::string& name) {
     return safe;
 }
 
-std::string FromHex(const std::string& hex) {
-    std::string bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
-    }
-    return bytes;
-}
-
 // What follows the program name (quoted or not) and the one space after it.
 std::string ArgumentsOf(const std::string& commandLine) {
     size_t end;
@@ -65,6 +57,14 @@ std::string ArgumentsOf(const std::string& commandLine) {
 }
 
 }  // namespace
+
+std::string FromHex(const std::string& hex) {
+    std::string bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    }
+    return bytes;
+}
 
 RegistryValue StringValue(const std::string& text) {
     RegistryValue value;

@@ -113,6 +113,8 @@ inline std::string NativeRegistryValue(const char* subKey, const char* name) {
     return RegistryValueIn(KEY_WOW64_64KEY, subKey, name);
 }
 bool CopyInto(const std::string& from, const std::string& to);
+// The bytes of a helper's log field, which it writes in hex.
+std::string FromHex(const std::string& hex);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 
 #endif
