@@ -9,12 +9,15 @@ const char* ParametersAfter(const char* afterSpace) {
 }
 
 // The resolution's last resort: the file name and extension of the
-// expanded candidate, in the system folders.
+// expanded candidate, in the system folders. A name or extension longer
+// than the split keeps (255 bytes, as long as a file name can be) is no
+// file's name: it is not looked up.
 bool LookUpFileNameOf(const char* expanded, const SystemFacts* facts, char* program) {
     PathParts parts;
     FindPathParts(expanded, facts->lead, &parts);
     const char* name = expanded + parts.directoryEnd;
-    return FormOf(name, facts->lead) == kBareName &&
+    return parts.extensionStart - parts.directoryEnd <= kMaxPathPart &&
+           parts.end - parts.extensionStart <= kMaxPathPart && FormOf(name, facts->lead) == kBareName &&
            LookUpExpanded(name, facts, program, kProgramPathCapacity);
 }
 

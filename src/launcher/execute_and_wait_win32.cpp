@@ -16,10 +16,25 @@ PathKind KindOfPath(const char* path, void*) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kPathFolder : kPathFile;
 }
 
-int VariableValue(const char* name, char* dst, int capacity, void*) {
-    DWORD length = GetEnvironmentVariableA(name, dst, static_cast<DWORD>(capacity));
-    if (length == 0) return -1;  // not set (the system keeps no empty variables)
-    return static_cast<int>(length);  // capacity or more when it did not fit
+// A string value of the machine's, read only, in the native view: under
+// WOW64 the 32-bit view of CurrentVersion names the 32-bit Program Files.
+// The machine environment's key is not redirected, so the view changes
+// nothing there.
+int ReadMachineValue(MachineValue where, char* dst, int capacity, void*) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, where.keyPath, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS) {
+        return -1;
+    }
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(capacity - 1);  // room for a NUL the value may lack
+    LONG status = RegQueryValueExA(key, where.valueName, nullptr, &type,
+                                   reinterpret_cast<BYTE*>(dst), &size);
+    RegCloseKey(key);
+    if (status == ERROR_MORE_DATA) return capacity;
+    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return -1;
+    dst[size] = '\0';
+    return BoundedLength(dst, capacity);
 }
 
 // A folder that cannot be read leaves an empty text, which names no folder.
@@ -89,13 +104,14 @@ int ExecuteAndWait(const char* text, const char* parameters, int showCommand,
     char searchPath[kSearchPathCapacity];
     ReadFolder(GetSystemDirectoryA, systemDirectory, sizeof(systemDirectory));
     ReadFolder(GetSystemWindowsDirectoryA, windowsDirectory, sizeof(windowsDirectory));
-    DWORD pathLength = GetEnvironmentVariableA("PATH", searchPath, sizeof(searchPath));
-    if (pathLength == 0 || pathLength >= sizeof(searchPath)) searchPath[0] = '\0';
+    int pathLength = ReadMachineValue(MachineValue{kMachineEnvironmentKey, kMachinePathValue},
+                                      searchPath, sizeof(searchPath), nullptr);
+    if (pathLength < 0 || pathLength >= static_cast<int>(sizeof(searchPath))) searchPath[0] = '\0';
     char nativeSystemAlias[kProgramPathCapacity];
-    bool wow64 = RunsUnderWow64();
-    ReadNativeSystemAlias(wow64, windowsDirectory, nativeSystemAlias, sizeof(nativeSystemAlias));
+    ReadNativeSystemAlias(RunsUnderWow64(), windowsDirectory, nativeSystemAlias,
+                          sizeof(nativeSystemAlias));
     SystemFacts facts = {&lead, systemDirectory, windowsDirectory, searchPath, nativeSystemAlias,
-                         wow64, KindOfPath, VariableValue, nullptr};
+                         KindOfPath, ReadMachineValue, nullptr};
 
     char program[kProgramPathCapacity];
     ResolvedCommand command = {program, parameters};

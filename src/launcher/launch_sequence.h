@@ -8,6 +8,16 @@
 
 #include "path_split.h"
 
+// The registration Tavrel trusts is the machine's: the .inf class and its
+// Install command under HKEY_LOCAL_MACHINE\Software\Classes, which only
+// administrators can change. Never HKEY_CLASSES_ROOT, where a class the user
+// registered for himself (HKEY_CURRENT_USER\Software\Classes) wins, also
+// for an elevated program. Under WOW64 these keys are shared by both
+// registry views, so a 32-bit Tavrel reads what 64-bit programs read.
+const char kMachineInfKey[] = "Software\\Classes\\.inf";
+const char kMachineClassesKey[] = "Software\\Classes\\";  // then the class
+const char kInstallCommandSuffix[] = "\\shell\\Install\\command";
+
 // Tavrel's exit codes.
 enum ExitCode {
     kExitLaunched = 0,       // the install command was started, or could not be
@@ -18,7 +28,7 @@ enum ExitCode {
 enum {
     kMaxArgumentLength = 130,
     kArgumentCapacity = 260,
-    kKeyPathCapacity = 255,
+    kKeyPathCapacity = 255,  // the class and the suffix, after kMachineClassesKey
     kModuleDirectoryCapacity = 260,
     kExpandedArgumentCapacity = 270,
     kUnquotedArgumentCapacity = 520,

@@ -9,8 +9,6 @@
 
 namespace {
 
-const char kInfKey[] = ".inf";
-const char kInstallCommandSuffix[] = "\\shell\\Install\\command";
 const char kDefaultValue[] = "";
 const char kExePathToken[] = "%EXEPATH%";
 const char kFileToken[] = "%1";
@@ -95,7 +93,8 @@ namespace {
 // The texts that pass between the steps, owned by WinMain for the whole run.
 struct LaunchBuffers {
     char argument[kArgumentCapacity];
-    char keyPath[kKeyPathCapacity];
+    // The class keeps the room it has under HKEY_CLASSES_ROOT.
+    char keyPath[sizeof(kMachineClassesKey) - 1 + kKeyPathCapacity];
     char moduleDirectory[kModuleDirectoryCapacity];
     char expandedArgument[kExpandedArgumentCapacity];
     char unquotedArgument[kUnquotedArgumentCapacity];
@@ -120,13 +119,16 @@ UINT Launch(const char* cmdLine, LaunchBuffers* b, int* exitCode) {
     bool haveModuleDirectory =
         GetModuleDirectory(b->moduleDirectory, sizeof(b->moduleDirectory)) == 0;
 
-    // A class or command that does not fit is never cut: it counts as unreadable.
-    if (ReadRegistryString(b->keyPath, sizeof(b->keyPath), HKEY_CLASSES_ROOT, kInfKey,
-                           kDefaultValue) != 0 ||
+    // The machine's registration only (see launch_sequence.h). A class or
+    // command that does not fit is never cut: it counts as unreadable.
+    const int prefixLength = sizeof(kMachineClassesKey) - 1;
+    CopyText(b->keyPath, sizeof(b->keyPath), kMachineClassesKey);
+    if (ReadRegistryString(b->keyPath + prefixLength, kKeyPathCapacity, HKEY_LOCAL_MACHINE,
+                           kMachineInfKey, kDefaultValue) != 0 ||
         AppendText(b->keyPath, sizeof(b->keyPath), kInstallCommandSuffix) != 0) {
         return IDS_SETUP_BROKEN;
     }
-    if (ReadRegistryString(b->commandTemplate, sizeof(b->commandTemplate), HKEY_CLASSES_ROOT,
+    if (ReadRegistryString(b->commandTemplate, sizeof(b->commandTemplate), HKEY_LOCAL_MACHINE,
                            b->keyPath, kDefaultValue) != 0) {
         return IDS_OS_UNSUPPORTED;
     }

@@ -28,14 +28,22 @@ bool NamesWindowsFolder(const char* name) {
     return IsWholeText(name, "SystemRoot") || IsWholeText(name, "windir");
 }
 
-// Under WOW64 the environment names the 32-bit Program Files; a 64-bit
-// system that registered %ProgramFiles% meant the native one.
-const char* NativeVariableFor(const char* name, const SystemFacts* facts) {
-    if (!facts->wow64) return nullptr;
-    if (IsWholeText(name, "ProgramFiles")) return "ProgramW6432";
-    if (IsWholeText(name, "CommonProgramFiles")) return "CommonProgramW6432";
-    return nullptr;
-}
+// The names whose folders the system keeps outside the machine's
+// environment, with the values that hold them. Read in the native view,
+// ProgramFilesDir is the native Program Files also under WOW64, as the
+// 64-bit system that registered %ProgramFiles% meant.
+const struct {
+    const char* name;
+    MachineValue where;
+} kFolderValues[] = {
+    {"ProgramFiles", {kCurrentVersionKey, "ProgramFilesDir"}},
+    {"ProgramFiles(x86)", {kCurrentVersionKey, "ProgramFilesDir (x86)"}},
+    {"ProgramW6432", {kCurrentVersionKey, "ProgramW6432Dir"}},
+    {"CommonProgramFiles", {kCurrentVersionKey, "CommonFilesDir"}},
+    {"CommonProgramFiles(x86)", {kCurrentVersionKey, "CommonFilesDir (x86)"}},
+    {"CommonProgramW6432", {kCurrentVersionKey, "CommonW6432Dir"}},
+    {"ProgramData", {kProfileListKey, "ProgramData"}},
+};
 
 // Whether `path` starts with `folder` and a separator, compared as the
 // system compares paths: ASCII case folded, '/' the same as '\\'. The
@@ -64,25 +72,34 @@ bool TakeFile(const char* path, const SystemFacts* facts, char* found, int capac
     return CopyText(found, capacity, file) == 0;
 }
 
-// The value of the variable `name`, as the facts' callback reports it: -1
-// when it is not set, `capacity` or more when it does not fit.
-int ValueOf(const char* name, const SystemFacts* facts, char* value, int capacity) {
+int ExpandAtDepth(const char* src, const SystemFacts* facts, char* dst, int capacity, int depth);
+
+// The value of %name% on this machine, its own references expanded while
+// `depth` allows: -1 when the machine does not define it, `capacity` or
+// more when it does not fit.
+int ValueOf(const char* name, const SystemFacts* facts, char* value, int capacity, int depth) {
+    const char* windows = facts->windowsDirectory;
     if (NamesWindowsFolder(name)) {
-        return CopyText(value, capacity, facts->windowsDirectory) == 0 ? TextLength(value) : capacity;
+        return CopyText(value, capacity, windows) == 0 ? TextLength(value) : capacity;
     }
-    const char* nativeName = NativeVariableFor(name, facts);
-    int length = -1;
-    if (nativeName != nullptr) length = facts->variable(nativeName, value, capacity, facts->context);
-    if (length < 0) length = facts->variable(name, value, capacity, facts->context);
-    return length;
+    if (IsWholeText(name, "SystemDrive")) {
+        if (windows[0] == '\0' || windows[1] != ':') return -1;
+        return CopyBytes(value, capacity, windows, 2) == 0 ? 2 : capacity;
+    }
+    char stored[kProgramPathCapacity];
+    int length = facts->machineValue(MachineValueOf(name), stored, sizeof(stored), facts->context);
+    if (length < 0 || length >= static_cast<int>(sizeof(stored))) return length;
+    if (depth == 0) return CopyText(value, capacity, stored) == 0 ? length : capacity;
+    return ExpandAtDepth(stored, facts, value, capacity, depth - 1) == 0 ? TextLength(value)
+                                                                          : capacity;
 }
 
-// Checks `folder` (the first `folderLength` bytes) joined with `name`.
-bool FindInFolder(const char* folder, int folderLength, const char* name,
-                  const SystemFacts* facts, char* found, int capacity) {
+// Checks `folder` joined with `name`.
+bool FindInFolder(const char* folder, const char* name, const SystemFacts* facts, char* found,
+                  int capacity) {
     char path[kProgramPathCapacity];
-    int used = 0;
-    if (!AppendBytes(path, sizeof(path), &used, folder, folderLength)) return false;
+    int used = TextLength(folder);
+    if (CopyText(path, sizeof(path), folder) != 0) return false;
     if (FormOf(path, facts->lead) != kAbsolutePath) return false;
     PathParts parts;
     FindPathParts(path, facts->lead, &parts);
@@ -95,15 +112,22 @@ bool FindInFolder(const char* folder, int folderLength, const char* name,
 bool FindInSystemFolders(const char* name, const SystemFacts* facts, char* found, int capacity) {
     const char* folders[] = {facts->systemDirectory, facts->windowsDirectory};
     for (const char* folder : folders) {
-        if (FindInFolder(folder, TextLength(folder), name, facts, found, capacity)) return true;
+        if (FindInFolder(folder, name, facts, found, capacity)) return true;
     }
-    // PATH's absolute folders only: ".", empty and relative entries would
-    // name the current folder or one below it.
+    // The machine's Path, each entry expanded from the machine's settings;
+    // its absolute folders only: ".", empty and relative entries would name
+    // the current folder or one below it.
     const char* entry = facts->searchPath;
     for (;;) {
         int length = 0;
         while (entry[length] != '\0' && entry[length] != ';') ++length;
-        if (length > 0 && FindInFolder(entry, length, name, facts, found, capacity)) return true;
+        char written[kProgramPathCapacity];
+        char folder[kProgramPathCapacity];
+        if (CopyBytes(written, sizeof(written), entry, length) == 0 &&
+            ExpandReferences(written, facts, folder, sizeof(folder)) == 0 &&
+            FindInFolder(folder, name, facts, found, capacity)) {
+            return true;
+        }
         if (entry[length] == '\0') return false;
         entry += length + 1;
     }
@@ -131,7 +155,9 @@ bool NativeAliasOf(const char* path, const SystemFacts* facts, char* alias, int 
            AppendText(alias, capacity, rest) == 0;
 }
 
-int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int capacity) {
+namespace {
+
+int ExpandAtDepth(const char* src, const SystemFacts* facts, char* dst, int capacity, int depth) {
     if (capacity <= 0) return -1;
     dst[0] = '\0';
     int used = 0;
@@ -149,7 +175,7 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
             consumed = length = closed ? close + 1 : close;
             char name[kVariableNameCapacity];
             if (closed && close > 1 && CopyBytes(name, sizeof(name), src + 1, close - 1) == 0) {
-                int valueLength = ValueOf(name, facts, value, sizeof(value));
+                int valueLength = ValueOf(name, facts, value, sizeof(value), depth);
                 if (valueLength >= static_cast<int>(sizeof(value))) return -1;
                 if (valueLength >= 0) {
                     piece = value;
@@ -161,6 +187,27 @@ int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int c
         src += consumed;
     }
     return 0;
+}
+
+}  // namespace
+
+const char kMachineEnvironmentKey[] =
+    "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const char kMachinePathValue[] = "Path";
+const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+const char kProfileListKey[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+
+MachineValue MachineValueOf(const char* name) {
+    for (const auto& folder : kFolderValues) {
+        if (IsWholeText(name, folder.name)) return folder.where;
+    }
+    return MachineValue{kMachineEnvironmentKey, name};
+}
+
+// A machine value's own references are expanded once: the machine keeps
+// Path and others as %SystemRoot%\... (REG_EXPAND_SZ).
+int ExpandReferences(const char* src, const SystemFacts* facts, char* dst, int capacity) {
+    return ExpandAtDepth(src, facts, dst, capacity, 1);
 }
 
 bool LookUpExpanded(const char* expanded, const SystemFacts* facts, char* found, int capacity) {

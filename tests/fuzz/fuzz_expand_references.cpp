@@ -1,6 +1,7 @@
-// ExpandReferences. Input fields: "capacity arena wow64", the environment
-// ("name=value" items separated by '|'), the Windows directory, then the
-// text (up to its first NUL, in a block of exactly its size).
+// ExpandReferences. Input fields: "capacity arena" (a third number, once
+// WOW64, is read and not used), the machine's
+// values ("name=value" items separated by '|'), the Windows directory, then
+// the text (up to its first NUL, in a block of exactly its size).
 //
 // Capacities run up to kProgramPathCapacity, the buffer every caller
 // passes: a variable's value is read into a buffer of that size, so a value
@@ -13,7 +14,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int capacity = static_cast<int>(n[0] % (kProgramPathCapacity + 1));
     FuzzSystem system;
     system.lookUpExpected = false;
-    system.wow64 = n[2] & 1;
     system.SetEnvironment(field[1]);
     system.systemDirectory = "C:\\Windows\\System32";
     system.windowsDirectory = AsText(field[2]);
@@ -30,16 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                        " bytes";
     Check(memcmp(textCopy.get(), text.c_str(), text.size() + 1) == 0, what + ": text unchanged");
     CheckEqual(what + ": result", fits ? 0 : -1, result);
-    // Names are asked for as written; under WOW64 the native Program Files
-    // names are asked for first.
-    std::string lowerText = LowerAscii(text);
-    for (const std::string& name : system.variablesAsked) {
-        bool asked = text.find("%" + name + "%") != std::string::npos ||
-                     (system.wow64 && name == "ProgramW6432" &&
-                      lowerText.find("%programfiles%") != std::string::npos) ||
-                     (system.wow64 && name == "CommonProgramW6432" &&
-                      lowerText.find("%commonprogramfiles%") != std::string::npos);
-        Check(asked, what + ": variable asked for, " + Escaped(name) + ", is written between percent signs");
+    // Each value read is the one of a name written between percent signs,
+    // in the text or in a value read before.
+    std::string written = LowerAscii(text);
+    for (const auto& value : system.environment) written += "|" + LowerAscii(value.second);
+    for (const std::string& valueName : system.valuesAsked) {
+        std::vector<std::string> names = {valueName};
+        for (const FolderValue& folder : FolderValues()) {
+            if (valueName == folder.value) names.push_back(folder.name);
+        }
+        bool asked = false;
+        for (const std::string& name : names) {
+            std::string key;
+            asked |= ExpectedValueName(name, &key) == valueName &&
+                     written.find("%" + name + "%") != std::string::npos;
+        }
+        Check(asked, what + ": value read, " + Escaped(valueName) + ", is of a name written between percent signs");
     }
     if (capacity == 0) {
         Check(dst.Unchanged(), what + ": nothing written");

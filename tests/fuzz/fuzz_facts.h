@@ -1,5 +1,6 @@
 // The system the program lookup targets run against: a few files and
-// folders, an environment and the system folders, all read from the input.
+// folders, the machine's settings and the system folders, all read from the
+// input.
 // Its callbacks check how they are called; beside it, a reference of how
 // references are expanded and how a path is written.
 #ifndef TAVREL_FUZZ_FACTS_H
@@ -36,17 +37,61 @@ inline bool IsWindowsFolderName(const std::string& name) {
     return lower == "systemroot" || lower == "windir";
 }
 
+// The names the system keeps outside the machine's environment, with the
+// key and value that hold them (lower case); any other name is a value of
+// the same name in the machine's environment.
+struct FolderValue {
+    const char* name;
+    const char* key;
+    const char* value;
+};
+inline const std::vector<FolderValue>& FolderValues() {
+    static const std::vector<FolderValue> values = {
+        {"programfiles", kCurrentVersionKey, "programfilesdir"},
+        {"programfiles(x86)", kCurrentVersionKey, "programfilesdir (x86)"},
+        {"programw6432", kCurrentVersionKey, "programw6432dir"},
+        {"commonprogramfiles", kCurrentVersionKey, "commonfilesdir"},
+        {"commonprogramfiles(x86)", kCurrentVersionKey, "commonfilesdir (x86)"},
+        {"commonprogramw6432", kCurrentVersionKey, "commonw6432dir"},
+        {"programdata", kProfileListKey, "programdata"},
+    };
+    return values;
+}
+inline std::string ExpectedValueName(const std::string& lowerName, std::string* key) {
+    for (const FolderValue& folder : FolderValues()) {
+        if (lowerName == folder.name) {
+            *key = folder.key;
+            return folder.value;
+        }
+    }
+    *key = kMachineEnvironmentKey;
+    return lowerName;
+}
+
+// The lead bytes of the system's ANSI code page, checked as the path split
+// takes them, then kept to 0x81-0xFE: no code page a system reports has lead
+// bytes elsewhere, and an ASCII lead byte would make '\\' or ':' end a
+// text alone, where the lookup and a reference may read it differently.
+inline LeadBytes SystemLeadBytes(unsigned codePage, unsigned maxCharSize, const std::string& ranges) {
+    LeadBytes lead = CheckedLeadBytes(codePage, maxCharSize, ranges);
+    for (int b = 0; b < 256; ++b) {
+        if (b < 0x81 || b > 0xFE) lead.isLead[b] = 0;
+    }
+    return lead;
+}
+
 struct FuzzSystem {
     LeadBytes lead = {};
     std::set<std::string> files, folders;
-    std::map<std::string, std::string> environment;  // names in lower case
+    // The machine's values, by value name in lower case; one map for the
+    // machine's environment and the keys of the system's folders.
+    std::map<std::string, std::string> environment;
     std::string systemDirectory, windowsDirectory, searchPath, nativeSystemAlias;
-    bool wow64 = false;
     bool lookUpExpected = true;  // ExpandReferences alone never looks at the disk
-    std::vector<std::string> asked, variablesAsked;
+    std::vector<std::string> asked, valuesAsked;
 
     // "name=value" items; the first of two names that differ only in case
-    // wins, as the system keeps one of them. The lookup reads names of up
+    // wins, as the registry keeps one of them. The lookup reads names of up
     // to 259 bytes: longer ones are left out.
     void SetEnvironment(const std::string& field) {
         for (const std::string& item : Items(field)) {
@@ -73,21 +118,31 @@ struct FuzzSystem {
                                              : kPathMissing;
     }
 
-    // As GetEnvironmentVariableA: the length, or the size needed when the
-    // value and its NUL do not fit (dst then untouched); -1 when not set.
-    static int Variable(const char* name, char* dst, int capacity, void* context) {
+    // As the registry read: the length, or more than the capacity when the
+    // value and its NUL do not fit (dst then holds nothing usable); -1 when
+    // the machine has no such value. Each name must be asked for in the key
+    // that holds it.
+    static int ReadValue(MachineValue where, char* dst, int capacity, void* context) {
         FuzzSystem* system = static_cast<FuzzSystem*>(context);
-        Check(memchr(name, 0, 260) != nullptr, "a variable name asked for ends within 260 bytes");
-        if (IsWindowsFolderName(name)) {
-            Fail("the Windows folder comes from the system, not the environment",
-                 "no lookup of SystemRoot or windir", Escaped(name));
+        Check(memchr(where.valueName, 0, 260) != nullptr, "a value name asked for ends within 260 bytes");
+        std::string valueName = LowerAscii(where.valueName);
+        if (IsWindowsFolderName(valueName) || valueName == "systemdrive") {
+            Fail("the Windows folder and its drive come from the system, not the machine's values",
+                 "no read of SystemRoot, windir or SystemDrive", Escaped(where.valueName));
         }
-        system->variablesAsked.push_back(name);
-        Check(capacity > 0, "a variable is read into a buffer of at least one byte");
+        bool knownKey = false;
+        for (const FolderValue& folder : FolderValues()) {
+            knownKey |= valueName == folder.value && std::string(where.keyPath) == folder.key;
+        }
+        knownKey |= std::string(where.keyPath) == kMachineEnvironmentKey;
+        Check(knownKey, "the value " + Escaped(where.valueName) + " is read from a key that holds it, not " +
+                            Escaped(where.keyPath));
+        system->valuesAsked.push_back(valueName);
+        Check(capacity > 0, "a value is read into a buffer of at least one byte");
         // Whatever the system leaves in the buffer it was given: shows a
         // capacity larger than the buffer, and a value used that did not fit.
         memset(dst, 0x25, capacity);
-        auto found = system->environment.find(LowerAscii(name));
+        auto found = system->environment.find(valueName);
         if (found == system->environment.end()) return -1;
         int length = static_cast<int>(found->second.size());
         if (length >= capacity) return length + 1;
@@ -116,21 +171,22 @@ struct FactsCopy {
           searchPath(ExactCopy(system->searchPath, true)),
           nativeSystemAlias(ExactCopy(system->nativeSystemAlias, true)),
           facts{&system->lead,         systemDirectory.get(),   windowsDirectory.get(),
-                searchPath.get(),      nativeSystemAlias.get(), system->wow64,
-                FuzzSystem::KindOf,    FuzzSystem::Variable,    system} {}
+                searchPath.get(),      nativeSystemAlias.get(),
+                FuzzSystem::KindOf,    FuzzSystem::ReadValue,   system} {}
 };
 
 // Reference expansion: from the left, a '%' and the next '%' enclose a
-// name; SystemRoot and windir (any case) are the system's Windows folder,
-// a name that is set is its value (under WOW64, ProgramFiles and
-// CommonProgramFiles, any case, are ProgramW6432 and CommonProgramW6432
-// when those are set), anything else stays as written and the
-// text goes on after its closing '%'. A '%' with none after it stays with
-// the rest of the text. The bytes scanned for, '%', are never the second
-// byte of a double-byte character. False when the result and its NUL do not
-// fit in `capacity`.
+// name; SystemRoot and windir (any case) are the system's Windows folder and
+// SystemDrive its first two bytes when the second is ':'; any other name
+// that the machine defines (FolderValues, else the environment) is its
+// value, whose own references are expanded the same way while `depth`
+// allows (a value, as stored or expanded, of kProgramPathCapacity bytes or
+// more fails the whole expansion); anything else stays as written and the text goes on after its
+// closing '%'. A '%' with none after it stays with the rest of the text.
+// The bytes scanned for, '%', are never the second byte of a double-byte
+// character. False when the result and its NUL do not fit in `capacity`.
 inline bool ExpectedExpansion(const std::string& text, const FuzzSystem& system, size_t capacity,
-                              std::string* out) {
+                              std::string* out, int depth = 1) {
     out->clear();
     size_t i = 0;
     while (i < text.size()) {
@@ -147,16 +203,23 @@ inline bool ExpectedExpansion(const std::string& text, const FuzzSystem& system,
         }
         std::string name = text.substr(open + 1, close - open - 1);
         std::string lower = LowerAscii(name);
-        auto variable = system.environment.end();
-        if (system.wow64 && lower == "programfiles") variable = system.environment.find("programw6432");
-        if (system.wow64 && lower == "commonprogramfiles") {
-            variable = system.environment.find("commonprogramw6432");
-        }
-        if (variable == system.environment.end()) variable = system.environment.find(lower);
+        std::string key;
+        auto value = system.environment.find(ExpectedValueName(lower, &key));
+        const std::string& windows = system.windowsDirectory;
         if (IsWindowsFolderName(name)) {
-            *out += system.windowsDirectory;
-        } else if (variable != system.environment.end()) {
-            *out += variable->second;
+            *out += windows;
+        } else if (lower == "systemdrive") {
+            *out += windows.size() >= 2 && windows[1] == ':' ? windows.substr(0, 2)
+                                                              : text.substr(open, close - open + 1);
+        } else if (!name.empty() && value != system.environment.end()) {
+            // A value is read, and expanded, into a program path's buffer.
+            if (value->second.size() >= kProgramPathCapacity) return false;
+            std::string nested;
+            if (depth > 0 &&
+                !ExpectedExpansion(value->second, system, kProgramPathCapacity, &nested, depth - 1)) {
+                return false;
+            }
+            *out += depth > 0 ? nested : value->second;
         } else {
             *out += text.substr(open, close - open + 1);
         }

@@ -112,9 +112,12 @@ private:
     }
 
     // Under WOW64 a file in the system directory is taken through the
-    // native alias when the native file is there.
+    // native alias when the native file is there. The system's alias is the
+    // Windows directory's Sysnative folder; one that is no absolute path
+    // (none outside WOW64) is never used.
     bool TakeFile(const std::string& path, std::string* found) const {
-        if (!system_.nativeSystemAlias.empty() && InSystemDirectory(path)) {
+        if (ExpectedForm(system_.nativeSystemAlias, system_.lead) == kAbsolutePath &&
+            InSystemDirectory(path)) {
             std::string native = system_.nativeSystemAlias + path.substr(system_.systemDirectory.size());
             if (native.size() < kProgramPathCapacity && IsFile(native)) {
                 *found = native;
@@ -136,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> field = SplitFields(data, size, 10);
     std::vector<unsigned> n = ParseNumbers(field[0], {932, 2, 0, 0});
     FuzzSystem system;
-    system.lead = CheckedLeadBytes(n[0], n[1], field[1]);
+    system.lead = SystemLeadBytes(n[0], n[1], field[1]);
     for (const std::string& file : Items(field[2])) system.files.insert(file);
     for (const std::string& folder : Items(field[3])) system.folders.insert(folder);
     system.SetEnvironment(field[4]);
@@ -144,8 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     system.windowsDirectory = AsText(field[6]);
     system.searchPath = AsText(field[7]);
     // The platform gives an alias only under WOW64.
-    system.wow64 = n[3] & 1;
-    if (system.wow64) system.nativeSystemAlias = AsText(field[8]);
+    if (n[3] & 1) system.nativeSystemAlias = AsText(field[8]);
     std::string text = AsText(field[9]);
 
     FactsCopy copy(&system);

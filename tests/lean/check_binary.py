@@ -25,11 +25,11 @@ ALLOWED_DLLS = ["KERNEL32.dll", "USER32.dll", "ADVAPI32.dll"]
 LATE_DLL = "SHELL32.dll"
 # The messages are loaded and shown in Unicode, whatever the ANSI code page.
 USER32_IMPORTS = ["LoadStringW", "MessageBoxW"]
-MAX_FILE_SIZE = 14848
+MAX_FILE_SIZE = 16384
 # The code and data outside the resources: the contents of every section
 # but .rsrc (code, constants, imports, relocations), without the headers and
 # the padding to the file alignment, which the file figure also reports.
-MAX_SIZE_WITHOUT_RESOURCES = 6144
+MAX_SIZE_WITHOUT_RESOURCES = 7680
 
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100

@@ -4,7 +4,10 @@
 # a prefix through tests/wine/wine-run.sh; the box speaks its locale's
 # language. The shot is taken once the runner has read the box's text and
 # had it painted; only then is the box closed. The test is that the box the
-# picture shows had exactly EXPECTED_TEXT (UTF-8) at the moment of the shot.
+# picture shows had exactly EXPECTED_TEXT (UTF-8) at the moment of the shot,
+# and that the picture shows a window on the desktop: at least the area of
+# a small box differs from the desktop's colour (its top left pixel; the
+# box is centred).
 # Usage: screenshot_box.sh RUNNER.EXE TAVREL.EXE OUTPUT.PNG EXPECTED_TEXT
 set -euo pipefail
 runner="$1"; tavrel="$2"; output="$3"; expected="$4"
@@ -36,6 +39,15 @@ done
 tr -d '\r' < "$work/runner.txt"
 echo "screenshot: $output"
 [ -s "$output" ] || { echo "no picture was saved"; exit 1; }
+desktop="$(convert "$output" -format '%[pixel:p{0,0}]' info:)"
+shown_pixels="$(convert "$output" -fill black -opaque "$desktop" -fill white +opaque black \
+                    -format '%[fx:round(mean*w*h)]' info:)"
+echo "pixels not of the desktop's colour $desktop: $shown_pixels"
+if ! [ "$shown_pixels" -ge 12000 ] 2>/dev/null; then
+    echo "the picture shows no box: expected at least 12000 pixels (about 150x80) not of the" \
+         "desktop's colour"
+    exit 1
+fi
 found=0
 while IFS= read -r line; do
     case "$line" in "message box: ["*"] $expected") found=1 ;; esac

@@ -44,17 +44,25 @@ RegistryValue Missing();
 
 class SystemTest : public ::testing::Test {
 protected:
+    // The machine's .inf registration is put back after each test, also
+    // after a killed run (registry_guard.h).
     static void SetUpTestSuite();
+    static void TearDownTestSuite();
     void SetUp() override;
     void TearDown() override;
 
-    // Registers `infClass` as the default value of HKCR\.inf (Missing()
-    // deletes the key) and `command` as the install command of kTestClass.
+    // Registers `infClass` as the default value of the machine's .inf key
+    // (HKLM\Software\Classes\.inf; Missing() deletes the key) and `command`
+    // as the install command of kTestClass.
     void RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command);
     void RegisterInstallCommand(const std::string& command);
     // The same with the command under `classKey` (the key the class names).
     void RegisterInstallCommandUnder(const std::string& classKey, const RegistryValue& infClass,
                                      const RegistryValue& command);
+
+    // Sets the default value of HKCU\Software\Classes\subKey, as any
+    // program of the user can; the user's key is put back after the test.
+    void SetUserClassValue(const std::string& subKey, const RegistryValue& value);
 
     // Copies Tavrel.exe into `folder` (created) and runs it with `argument`
     // after its quoted path. Returns the run; recorder runs are in Recorded().
@@ -79,6 +87,10 @@ protected:
     std::string caseDir_;       // C:\tavrel-tests\<test>\ (trailing separator)
     std::string recorderPath_;  // C:\tavrel-tests\bin\recorder.exe
     std::string recorderLog_;
+    // A machine class key (HKLM\Software\Classes) the test is about to
+    // create: deleted after the test, or by the next run when this one is
+    // killed.
+    void OwnClassKey(const std::string& classKey);
     std::vector<std::string> classKeys_;  // created by the test, deleted after it
 };
 
@@ -100,6 +112,7 @@ std::string DemoSourceDir();
 // cases of a locale are named after it and run only in its prefix.
 void ExpectUserLocale(const char* userLocale);
 bool UnderWow64();  // a 32-bit program on 64-bit Windows, as Tavrel is
+bool UnderWine();   // Wine's ntdll, which has no per-user classes
 // Where the files a 32-bit program puts into GetSystemDirectoryA's folder
 // really are (syswow64 under WOW64), as a program started from there sees it.
 std::string SystemFolderSeenByItsPrograms();

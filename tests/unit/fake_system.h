@@ -1,6 +1,7 @@
 // A stand-in for the system's facts the program lookup is based on: a few
-// files and folders, an environment, and the system folders. Records every
-// path it is asked about, so a test can show where the lookup looked.
+// files and folders, the machine's settings, and the system folders.
+// Records every path and every value it is asked for, so a test can show
+// where the lookup looked.
 #ifndef TAVREL_TESTS_FAKE_SYSTEM_H
 #define TAVREL_TESTS_FAKE_SYSTEM_H
 
@@ -24,13 +25,16 @@ struct FakeSystem {
     std::string windowsDirectory = "C:\\Windows";
     std::string searchPath;
     std::string nativeSystemAlias;  // "C:\\Windows\\Sysnative" under WOW64
-    bool wow64 = false;
     std::vector<std::string> files;
     std::vector<std::string> folders;
-    std::map<std::string, std::string> environment;  // names in lower case
+    // The machine's settings, value names in lower case: its environment,
+    // the CurrentVersion key's folders, the ProfileList key's.
+    std::map<std::string, std::string> environment;
+    std::map<std::string, std::string> currentVersion;
+    std::map<std::string, std::string> profileList;
     LeadBytes lead = {};
     std::vector<std::string> asked;
-    std::vector<std::string> variablesAsked;
+    std::vector<std::string> valuesAsked;  // key, " : ", value name
 
     static PathKind KindOf(const char* path, void* context) {
         FakeSystem* system = static_cast<FakeSystem*>(context);
@@ -41,11 +45,18 @@ struct FakeSystem {
         return has(system->files) ? kPathFile : has(system->folders) ? kPathFolder : kPathMissing;
     }
 
-    static int Variable(const char* name, char* dst, int capacity, void* context) {
+    static int ReadValue(MachineValue where, char* dst, int capacity, void* context) {
         FakeSystem* system = static_cast<FakeSystem*>(context);
-        system->variablesAsked.push_back(name);
-        auto found = system->environment.find(LowerAscii(name));
-        if (found == system->environment.end()) return -1;
+        std::string key = where.keyPath;
+        system->valuesAsked.push_back(key + " : " + where.valueName);
+        const std::map<std::string, std::string>* values =
+            key == kMachineEnvironmentKey ? &system->environment
+            : key == kCurrentVersionKey   ? &system->currentVersion
+            : key == kProfileListKey      ? &system->profileList
+                                          : nullptr;
+        if (values == nullptr) return -1;
+        auto found = values->find(LowerAscii(where.valueName));
+        if (found == values->end()) return -1;
         int length = static_cast<int>(found->second.size());
         if (length < capacity) std::memcpy(dst, found->second.c_str(), length + 1);
         return length;
@@ -53,8 +64,8 @@ struct FakeSystem {
 
     SystemFacts Facts() {
         return SystemFacts{&lead, systemDirectory.c_str(), windowsDirectory.c_str(),
-                           searchPath.c_str(), nativeSystemAlias.c_str(), wow64, KindOf,
-                           Variable, this};
+                           searchPath.c_str(), nativeSystemAlias.c_str(), KindOf,
+                           ReadValue, this};
     }
 };
 

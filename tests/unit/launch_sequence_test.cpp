@@ -191,17 +191,20 @@ TEST(SkipProgramNameWide, ReturnsTheArgumentText) {
 }
 
 // Best fit must count as a loss; UTF-8 takes neither the flag nor the
-// used-default option (the call fails on Windows if given them).
+// used-default option (the call fails on Windows if given them). The flags
+// are WideCharToMultiByte's own values.
 TEST(LosslessConversionFor, RefusesBestFitButNotForUtf8) {
+    const unsigned long kWcNoBestFitChars = 0x400;
+    const unsigned long kWcErrInvalidChars = 0x80;
     struct Case {
         unsigned codePage;
         unsigned long expectedFlags;
         bool expectedAskUsedDefault;
     } cases[] = {
-        {932, kNoBestFitChars, true},
-        {1252, kNoBestFitChars, true},
-        {949, kNoBestFitChars, true},
-        {65001, kErrorInvalidChars, false},
+        {932, kWcNoBestFitChars, true},
+        {1252, kWcNoBestFitChars, true},
+        {949, kWcNoBestFitChars, true},
+        {65001, kWcErrInvalidChars, false},
     };
     for (const Case& c : cases) {
         LosslessConversion how = LosslessConversionFor(c.codePage);

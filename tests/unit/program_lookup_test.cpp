@@ -65,7 +65,7 @@ TEST(FormOf, TellsAbsolutePathsBareNamesAndRelativePaths) {
     }
 }
 
-TEST(ExpandReferences, ExpandsAsTheSystemDoesButTakesTheWindowsFolderFromTheSystem) {
+TEST(ExpandReferences, ExpandsFromTheMachinesSettingsAndTheWindowsFolderFromTheSystem) {
     const std::string long250(250, 'v');
     struct Case {
         const char* name;
@@ -78,11 +78,20 @@ TEST(ExpandReferences, ExpandsAsTheSystemDoesButTakesTheWindowsFolderFromTheSyst
         {"SystemRoot from the system", "%SystemRoot%\\System32\\run.exe", 260, 0,
          "C:\\Windows\\System32\\run.exe"},
         {"windir from the system", "%windir%\\run.exe", 260, 0, "C:\\Windows\\run.exe"},
+        {"SystemDrive: the Windows folder's drive", "%SystemDrive%\\run.exe", 260, 0, "C:\\run.exe"},
         {"names without regard to case", "%SYSTEMROOT%|%WinDir%|%tOOLs%", 260, 0,
          "C:\\Windows|C:\\Windows|D:\\Tools"},
-        {"other names from the environment", "%ProgramFiles%\\V\\run.exe", 260, 0,
+        {"Program Files from the machine's folders", "%ProgramFiles%\\V\\run.exe", 260, 0,
          "C:\\Program Files\\V\\run.exe"},
-        {"a name that is not set stays", "%Unset%\\run.exe", 260, 0, "%Unset%\\run.exe"},
+        {"ProgramData from the profile list, its reference expanded", "%ProgramData%\\V", 260, 0,
+         "C:\\ProgramData\\V"},
+        {"a machine value's references expanded once", "%ComSpec% /c", 260, 0,
+         "C:\\Windows\\system32\\cmd.exe /c"},
+        {"the references in those values stay", "%Outer%", 260, 0, "%SelfRef%\\x"},
+        {"a value naming itself stays", "%SelfRef%", 260, 0, "%SelfRef%"},
+        {"a name the machine does not define stays", "%Unset%\\run.exe", 260, 0, "%Unset%\\run.exe"},
+        {"ProgramW6432 the machine does not define stays", "%ProgramW6432%\\V", 260, 0,
+         "%ProgramW6432%\\V"},
         {"lone percent sign", "100% sure", 260, 0, "100% sure"},
         {"two percent signs", "a%%b", 260, 0, "a%%b"},
         {"after a name that is not set", "%Unset%tools%x", 260, 0, "%Unset%tools%x"},
@@ -97,12 +106,21 @@ TEST(ExpandReferences, ExpandsAsTheSystemDoesButTakesTheWindowsFolderFromTheSyst
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ": " + Shown(c.text));
         FakeSystem system;
-        system.environment = {{"programfiles", "C:\\Program Files"},
+        // The Windows folder and the Program Files are never the machine
+        // environment's, nor anything of the user's.
+        system.environment = {{"programfiles", "D:\\Planted"},
+                              {"systemdrive", "D:"},
                               {"tools", "D:\\Tools"},
                               {"systemroot", "D:\\Planted"},
                               {"windir", "D:\\Planted"},
+                              {"comspec", "%SystemRoot%\\system32\\cmd.exe"},
+                              {"outer", "%Inner%\\x"},
+                              {"inner", "%SelfRef%"},
+                              {"selfref", "%SelfRef%"},
                               {"long", std::string(300, 'v')},
                               {"long250", long250}};
+        system.currentVersion = {{"programfilesdir", "C:\\Program Files"}};
+        system.profileList = {{"programdata", "%SystemDrive%\\ProgramData"}};
         SystemFacts facts = system.Facts();
         Buffer dst(c.capacity);
         int result = ExpandReferences(ExactText(c.text).get(), &facts, dst.get(), c.capacity);
@@ -110,10 +128,45 @@ TEST(ExpandReferences, ExpandsAsTheSystemDoesButTakesTheWindowsFolderFromTheSyst
         if (result == 0) {
             EXPECT_EQ(Shown(c.expected), Shown(dst.Text()));
         }
-        for (const std::string& name : system.variablesAsked) {
-            EXPECT_NE("systemroot", LowerAscii(name)) << "the Windows folder comes from the system";
-            EXPECT_NE("windir", LowerAscii(name)) << "the Windows folder comes from the system";
+        for (const std::string& asked : system.valuesAsked) {
+            std::string name = LowerAscii(asked.substr(asked.find(" : ") + 3));
+            EXPECT_TRUE(name != "systemroot" && name != "windir" && name != "systemdrive")
+                << "the Windows folder comes from the system, got a read of " << asked;
         }
+    }
+}
+
+// Every name is read where only administrators can change it: the keys
+// under HKLM as Windows names them.
+TEST(MachineValueOf, NamesTheKeyAndValueThatHoldAName) {
+    const std::string environment =
+        "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+    const std::string currentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
+    const std::string profileList =
+        "Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+    struct Case {
+        const char* name;
+        std::string expectedKey;
+        std::string expectedValue;
+    } cases[] = {
+        {"ProgramFiles", currentVersion, "ProgramFilesDir"},
+        {"programfiles", currentVersion, "ProgramFilesDir"},
+        {"ProgramFiles(x86)", currentVersion, "ProgramFilesDir (x86)"},
+        {"ProgramW6432", currentVersion, "ProgramW6432Dir"},
+        {"CommonProgramFiles", currentVersion, "CommonFilesDir"},
+        {"CommonProgramFiles(x86)", currentVersion, "CommonFilesDir (x86)"},
+        {"COMMONPROGRAMW6432", currentVersion, "CommonW6432Dir"},
+        {"ProgramData", profileList, "ProgramData"},
+        {"Path", environment, "Path"},
+        {"ComSpec", environment, "ComSpec"},
+        {"ProgramFilesX", environment, "ProgramFilesX"},
+        {"Program", environment, "Program"},
+    };
+    for (const Case& c : cases) {
+        MachineValue where = MachineValueOf(c.name);
+        EXPECT_EQ(c.expectedKey + " : " + c.expectedValue,
+                  std::string(where.keyPath) + " : " + where.valueName)
+            << "for %" << c.name << "%";
     }
 }
 
@@ -145,6 +198,10 @@ TEST(LookUpProgram, FindsOnlyAbsolutePathsAndNamesInTheSystemFolders) {
         {"bare name on an absolute PATH folder", "inst.exe", {"D:\\Tools\\inst.exe"},
          ".;;tools;D:\\Tools\\;\\\\srv\\bin", true, "D:\\Tools\\inst.exe",
          {"C:\\Windows\\System32\\inst.exe", "C:\\Windows\\inst.exe", "D:\\Tools\\inst.exe"}},
+        {"PATH entries expanded from the machine's settings", "inst.exe",
+         {"%Unset%\\x\\inst.exe", "C:\\Windows\\Tools\\inst.exe"}, "%Unset%\\x;%SystemRoot%\\Tools", true,
+         "C:\\Windows\\Tools\\inst.exe",
+         {"C:\\Windows\\System32\\inst.exe", "C:\\Windows\\inst.exe", "C:\\Windows\\Tools\\inst.exe"}},
         {"relative PATH folders are skipped", "inst.exe", {".\\inst.exe", "tools\\inst.exe"},
          ".;tools;;..", false, "", {"C:\\Windows\\System32\\inst.exe", "C:\\Windows\\inst.exe"}},
         {"UNC PATH folder", "inst.exe", {"\\\\srv\\bin\\inst.exe"}, "\\\\srv\\bin", true,
@@ -192,80 +249,65 @@ TEST(LookUpProgram, UnderWow64TakesTheNativeProgram) {
         const char* name;
         std::string written;
         std::vector<std::string> files;
-        bool wow64;
         std::string alias;
         bool expectedFound;
         std::string expectedPath;
     } cases[] = {
         {"both: the native one", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
-         true, "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
+         "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
         {"reference: the native one", "%SystemRoot%\\System32\\rundll32.exe",
-         {sys + "rundll32.exe", native + "rundll32.exe"}, true, "C:\\Windows\\Sysnative", true,
+         {sys + "rundll32.exe", native + "rundll32.exe"}, "C:\\Windows\\Sysnative", true,
          native + "rundll32.exe"},
         {"bare name: the native one", "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
-         true, "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
+         "C:\\Windows\\Sysnative", true, native + "rundll32.exe"},
         {"case and slashes as the system compares them", "c:/windows/SYSTEM32/pnputil.exe",
-         {"C:\\Windows\\Sysnative/pnputil.exe"}, true, "C:\\Windows\\Sysnative", true,
+         {"C:\\Windows\\Sysnative/pnputil.exe"}, "C:\\Windows\\Sysnative", true,
          "C:\\Windows\\Sysnative/pnputil.exe"},
-        {"native only", sys + "pnputil.exe", {native + "pnputil.exe"}, true, "C:\\Windows\\Sysnative",
+        {"native only", sys + "pnputil.exe", {native + "pnputil.exe"}, "C:\\Windows\\Sysnative",
          true, native + "pnputil.exe"},
-        {"32-bit only", sys + "tool32.exe", {sys + "tool32.exe"}, true, "C:\\Windows\\Sysnative", true,
+        {"32-bit only", sys + "tool32.exe", {sys + "tool32.exe"}, "C:\\Windows\\Sysnative", true,
          sys + "tool32.exe"},
         {"in a subfolder", sys + "drivers\\x.exe", {sys + "drivers\\x.exe", native + "drivers\\x.exe"},
-         true, "C:\\Windows\\Sysnative", true, native + "drivers\\x.exe"},
+         "C:\\Windows\\Sysnative", true, native + "drivers\\x.exe"},
         {"a folder that only starts like it", "C:\\Windows\\System32x\\a.exe",
-         {"C:\\Windows\\System32x\\a.exe", "C:\\Windows\\Sysnativex\\a.exe"}, true,
-         "C:\\Windows\\Sysnative", true, "C:\\Windows\\System32x\\a.exe"},
+         {"C:\\Windows\\System32x\\a.exe", "C:\\Windows\\Sysnativex\\a.exe"}, "C:\\Windows\\Sysnative",
+         true, "C:\\Windows\\System32x\\a.exe"},
         {"the 32-bit folder stays", "C:\\Windows\\SysWOW64\\a.exe", {"C:\\Windows\\SysWOW64\\a.exe"},
-         true, "C:\\Windows\\Sysnative", true, "C:\\Windows\\SysWOW64\\a.exe"},
-        {"no alias on this system", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"},
-         true, "", true, sys + "rundll32.exe"},
-        {"32-bit Windows", sys + "rundll32.exe", {sys + "rundll32.exe", native + "rundll32.exe"}, false,
-         "", true, sys + "rundll32.exe"},
+         "C:\\Windows\\Sysnative", true, "C:\\Windows\\SysWOW64\\a.exe"},
+        {"no alias: 32-bit Windows, or none on this system", sys + "rundll32.exe",
+         {sys + "rundll32.exe", native + "rundll32.exe"}, "", true, sys + "rundll32.exe"},
         {"alias path too long: the 32-bit one", sys + deep + "\\" + std::string(6, 'x'),
-         {sys + deep + "\\" + std::string(6, 'x')}, true, "C:\\Windows\\Sysnative", true,
+         {sys + deep + "\\" + std::string(6, 'x')}, "C:\\Windows\\Sysnative", true,
          sys + deep + "\\" + std::string(6, 'x')},
         {"Program Files: the native folder", "%ProgramFiles%\\V\\inst.exe",
-         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, true,
+         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"},
          "C:\\Windows\\Sysnative", true, "C:\\Program Files\\V\\inst.exe"},
         {"Common Program Files: the native folder", "%commonprogramfiles%\\V\\inst.exe",
          {"C:\\Program Files\\Common Files\\V\\inst.exe",
           "C:\\Program Files (x86)\\Common Files\\V\\inst.exe"},
-         true, "C:\\Windows\\Sysnative", true, "C:\\Program Files\\Common Files\\V\\inst.exe"},
+         "C:\\Windows\\Sysnative", true, "C:\\Program Files\\Common Files\\V\\inst.exe"},
         {"Program Files (x86) stays", "%ProgramFiles(x86)%\\V\\inst.exe",
-         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, true,
+         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"},
          "C:\\Windows\\Sysnative", true, "C:\\Program Files (x86)\\V\\inst.exe"},
         {"Program Files on 32-bit Windows", "%ProgramFiles%\\V\\inst.exe",
-         {"C:\\Program Files\\V\\inst.exe", "C:\\Program Files (x86)\\V\\inst.exe"}, false, "", true,
-         "C:\\Program Files (x86)\\V\\inst.exe"},
+         {"C:\\Program Files\\V\\inst.exe"}, "", true, "C:\\Program Files\\V\\inst.exe"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + ": " + Shown(c.written));
         FakeSystem system;
         system.files = c.files;
         system.folders = {"C:\\Windows\\System32", "C:\\Windows\\Sysnative"};
-        system.wow64 = c.wow64;
         system.nativeSystemAlias = c.alias;
-        // The environment of a 32-bit process on 64-bit Windows; the values
-        // on 32-bit Windows differ, but the choice of name is what counts.
+        // The folders as the native view of CurrentVersion holds them; names
+        // of the same kind in the machine's environment count for nothing.
+        system.currentVersion = {{"programfilesdir", "C:\\Program Files"},
+                                 {"programfilesdir (x86)", "C:\\Program Files (x86)"},
+                                 {"commonfilesdir", "C:\\Program Files\\Common Files"},
+                                 {"commonfilesdir (x86)", "C:\\Program Files (x86)\\Common Files"}};
         system.environment = {{"programfiles", "C:\\Program Files (x86)"},
-                              {"programw6432", "C:\\Program Files"},
-                              {"programfiles(x86)", "C:\\Program Files (x86)"},
-                              {"commonprogramfiles", "C:\\Program Files (x86)\\Common Files"},
-                              {"commonprogramw6432", "C:\\Program Files\\Common Files"}};
+                              {"commonprogramfiles", "C:\\Program Files (x86)\\Common Files"}};
         ExpectLookUp(&system, c.written, c.expectedFound, c.expectedPath);
     }
-}
-
-TEST(ExpandReferences, UnderWow64WithoutNativeValuesKeepsTheEnvironmentOnes) {
-    FakeSystem system;
-    system.wow64 = true;
-    system.nativeSystemAlias = "C:\\Windows\\Sysnative";
-    system.environment = {{"programfiles", "C:\\Program Files (x86)"}};
-    SystemFacts facts = system.Facts();
-    Buffer dst(kProgramPathCapacity);
-    ASSERT_EQ(0, ExpandReferences("%ProgramFiles%\\V", &facts, dst.get(), kProgramPathCapacity));
-    EXPECT_EQ("C:\\Program Files (x86)\\V", dst.Text());
 }
 
 }  // namespace
