@@ -37,15 +37,53 @@ inf="$(realpath "$inf")"
 package_dir="$(dirname "$inf")"
 inf_name="$(basename "$inf")"
 
-source "$ROOT/scripts/ensure-deps.sh"
-ensure_deps
+# Tavrel.exe is a 32-bit program. Where this machine's kernel refuses 32-bit
+# code, the Wine part below runs in the virtual machine of scripts/vm.sh
+# (TAVREL_VM=1 takes that lane on any machine); this script runs there
+# again, with TAVREL_DEMO_IN_VM=1, from "Wine part" on.
+if [ "${TAVREL_DEMO_IN_VM:-0}" != 1 ]; then
+    source "$ROOT/scripts/host-check.sh"
+    lane=here
+    if [ "${TAVREL_VM:-0}" = 1 ]; then
+        lane=vm
+        echo "TAVREL_VM=1: Tavrel runs under Wine in a software-emulated virtual machine" \
+             "(QEMU); that takes about 3 minutes on 2 cores."
+    elif ! check_kernel_runs_32bit >/dev/null; then
+        lane=vm
+        echo "This machine's kernel refuses 32-bit x86 code (Tavrel.exe and Wine's 32-bit loader" \
+             "cannot start here), so Tavrel runs under Wine in a software-emulated virtual machine" \
+             "(QEMU); that takes about 3 minutes on 2 cores."
+    fi
+    source "$ROOT/scripts/ensure-deps.sh"
+    ensure_deps
+    if [ $lane = here ]; then
+        check_wine_runs_32bit >&2 || exit 1
+    else
+        "$ROOT/scripts/vm.sh" prepare
+    fi
 
-cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
-cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)" --target Tavrel runner >/dev/null
+    cmake -S "$ROOT" -B "$TAVREL_BUILD_DIR" >/dev/null
+    cmake --build "$TAVREL_BUILD_DIR" -j"$(nproc)" --target Tavrel runner >/dev/null
 
+    if [ $lane = vm ]; then
+        own_inf=()
+        [ "$bundled" = 1 ] || own_inf=("$inf")
+        # The prefix lives in the guest's own memory, and goes with it.
+        TAVREL_DEMO_IN_VM=1 TAVREL_WINE_TEMPLATES=/tmp/tavrel/templates \
+            exec "$ROOT/scripts/vm.sh" run --timeout 1800 --keep "$package_dir" -- \
+            "$ROOT/scripts/demo.sh" "--${arch#win}" "${own_inf[@]}"
+    fi
+fi
+
+# Wine part.
 source "$ROOT/scripts/wine-env.sh"
 trap stop_wine_env EXIT
-start_wine_env "$TAVREL_BUILD_DIR/wine/demo-$arch" "$arch"
+if [ "${TAVREL_DEMO_IN_VM:-0}" = 1 ]; then
+    demo_prefix="/tmp/tavrel/demo-$arch"
+else
+    demo_prefix="$TAVREL_BUILD_DIR/wine/demo-$arch"
+fi
+start_wine_env "$demo_prefix" "$arch"
 work="$TAVREL_BUILD_DIR/wine/demo-$arch-files"
 rm -rf "$work"
 mkdir -p "$work"
@@ -95,4 +133,9 @@ if [ "$bundled" = 1 ]; then
     echo "  registry value: ${value:-  missing}"
     echo "  file:           ${file:-  missing}"
 fi
-echo "The prefix stays in $WINEPREFIX for a look around (WINEPREFIX=... wine regedit)."
+if [ "${TAVREL_DEMO_IN_VM:-0}" = 1 ]; then
+    echo "The prefix was in the virtual machine's memory and goes with it; the comparison" \
+         "stays in $work."
+else
+    echo "The prefix stays in $WINEPREFIX for a look around (WINEPREFIX=... wine regedit)."
+fi

@@ -18,7 +18,9 @@ apt-get update -q
 # program; Wine in both architectures; the 64-bit test helpers; a display
 # for the message boxes and their screenshots (import, convert); Japanese
 # text and the locales; the post-link step and the PE checks; the fuzz
-# targets; the signing.
+# targets; the signing; the virtual machine that runs the Windows-side
+# tests where the kernel refuses 32-bit code (scripts/vm.sh: its kernel is
+# fetched there with apt-get download, never installed).
 apt-get install -y -q --no-install-recommends \
     cmake make g++ googletest \
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev \
@@ -28,7 +30,8 @@ apt-get install -y -q --no-install-recommends \
     fonts-ipafont-gothic locales \
     python3 python3-pefile \
     clang-14 libclang-rt-14-dev \
-    osslsigncode openssl
+    osslsigncode openssl \
+    qemu-system-x86 busybox-static cpio
 
 # The tests show Tavrel's messages under each of these locales.
 missing_locale=0

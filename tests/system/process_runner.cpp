@@ -102,7 +102,7 @@ RunResult Watch(PROCESS_INFORMATION& process, const RunOptions& options) {
     CloseHandle(process.hThread);
 
     std::vector<HWND> closed;
-    ULONGLONG deadline = GetTickCount64() + options.timeoutMs;
+    ULONGLONG deadline = GetTickCount64() + ScaledMs(options.timeoutMs);
     for (;;) {
         DWORD wait = WaitForSingleObject(process.hProcess, 20);
         if (wait == WAIT_OBJECT_0) {
@@ -129,6 +129,16 @@ RunResult Watch(PROCESS_INFORMATION& process, const RunOptions& options) {
 
 }  // namespace
 
+DWORD ScaledMs(DWORD ms) {
+    char text[16] = {};
+    DWORD length = GetEnvironmentVariableA("TAVREL_TEST_TIME_SCALE", text, sizeof(text));
+    DWORD scale = 0;
+    for (DWORD i = 0; i < length && i < sizeof(text) && text[i] >= '0' && text[i] <= '9'; ++i) {
+        scale = scale * 10 + static_cast<DWORD>(text[i] - '0');
+    }
+    return scale > 1 && scale <= 100 ? ms * scale : ms;
+}
+
 RunResult RunProcess(const std::string& program, const std::string& commandLine,
                      const RunOptions& options) {
     STARTUPINFOA startup = {};
@@ -138,7 +148,9 @@ RunResult RunProcess(const std::string& program, const std::string& commandLine,
     line.push_back('\0');
     if (!CreateProcessA(program.empty() ? nullptr : program.c_str(), line.data(), nullptr,
                         nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return RunResult();
+        RunResult failed;
+        failed.startError = GetLastError();
+        return failed;
     }
     return Watch(process, options);
 }
@@ -152,7 +164,9 @@ RunResult RunProcessWide(const std::wstring& program, const std::wstring& comman
     line.push_back(L'\0');
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
-        return RunResult();
+        RunResult failed;
+        failed.startError = GetLastError();
+        return failed;
     }
     return Watch(process, options);
 }

@@ -16,6 +16,7 @@ struct MessageBoxSeen {
 
 struct RunResult {
     bool started = false;
+    DWORD startError = 0;   // GetLastError() when it could not be started
     bool timedOut = false;
     DWORD exitCode = 0;
     std::vector<MessageBoxSeen> boxes;
@@ -23,7 +24,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-    DWORD timeoutMs = 30000;
+    DWORD timeoutMs = 30000;  // stretched by ScaledMs
     // For a screenshot: written (empty) once a box's text has been read and
     // the box repainted; the box then stays open until `closeBoxWhen`
     // exists (or the time-out).
@@ -41,6 +42,13 @@ RunResult RunProcessWide(const std::wstring& program, const std::wstring& comman
                          const RunOptions& options = RunOptions());
 
 ULONGLONG NowTicks();
+
+// A time a test allows for work to be done (a time-out, the slack of an
+// upper bound), stretched by TAVREL_TEST_TIME_SCALE (a whole number, 1
+// when unset) for machines where everything runs several times slower,
+// such as a software-emulated virtual machine. Never for a lower bound:
+// a pause Tavrel must make is as long everywhere.
+DWORD ScaledMs(DWORD ms);
 
 // Text in the ANSI code page to UTF-8 and back, for readable comparisons.
 std::string AnsiToUtf8(const std::string& ansi);

@@ -38,14 +38,14 @@ int main(int argc, char** argv) {
 
     RunResult result = RunProcess(argv[1], commandLine, options);
     if (!result.started) {
-        std::printf("could not start %s (error %lu)\n", argv[1], GetLastError());
+        std::printf("could not start %s (error %lu)\n", argv[1], result.startError);
         return 2;
     }
     for (const MessageBoxSeen& box : result.boxes) {
         std::printf("message box: [%s] %s\n", box.caption.c_str(), box.text.c_str());
     }
     if (result.timedOut) {
-        std::printf("timed out after %lu ms; process ended\n", options.timeoutMs);
+        std::printf("timed out after %lu ms; process ended\n", ScaledMs(options.timeoutMs));
         return 3;
     }
     std::printf("exit code: %ld (0x%08lX)\n", static_cast<long>(result.exitCode), result.exitCode);

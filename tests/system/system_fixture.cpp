@@ -1,5 +1,7 @@
 #include "system_fixture.h"
 
+#include "registry_guard.h"
+
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -20,19 +22,28 @@ std::string FromUnixPath(const char* unixPath) {
     return path;
 }
 
-void DeleteTree(HKEY root, const char* subKey) { RegDeleteTreeA(root, subKey); }
+
+// The machine's classes are written where they are kept, not through
+// HKEY_CLASSES_ROOT: on Windows a write there lands in the user's key of
+// the same name when there is one.
+const char kMachineClasses[] = "Software\\Classes\\";
+
+void DeleteMachineClassKey(const std::string& subKey) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kMachineClasses + subKey).c_str());
+}
 
 void SetValue(HKEY root, const std::string& subKey, const RegistryValue& value) {
     if (!value.present) return;
+    const char* rootName = root == HKEY_CURRENT_USER ? "HKCU\\" : "HKLM\\";
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                              nullptr, &key, nullptr))
-        << "creating HKCR\\" << subKey;
+        << "creating " << rootName << subKey;
     EXPECT_EQ(ERROR_SUCCESS,
               RegSetValueExA(key, "", 0, value.type,
                              reinterpret_cast<const BYTE*>(value.data.data()),
                              static_cast<DWORD>(value.data.size())))
-        << "setting HKCR\\" << subKey;
+        << "setting " << rootName << subKey;
     RegCloseKey(key);
 }
 
@@ -146,6 +157,8 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 void SystemTest::SetUpTestSuite() {
+    std::string error;
+    ASSERT_TRUE(GuardRegistration(&error)) << "keeping the .inf registration safe: " << error;
     CreateDirectoryA(kTestRoot, nullptr);
     CreateDirectoryA((std::string(kTestRoot) + "\\bin").c_str(), nullptr);
     ASSERT_TRUE(CopyInto(RecorderSourcePath(), std::string(kTestRoot) + "\\bin\\recorder.exe"))
@@ -164,11 +177,18 @@ void SystemTest::SetUp() {
     SetRecorderBehaviour(0, 0);
 }
 
+void SystemTest::TearDownTestSuite() { ReleaseRegistration(); }
+
 void SystemTest::TearDown() {
-    // Leave the prefix's own registration as it was for the next test.
-    DeleteTree(HKEY_CLASSES_ROOT, kTestClass);
-    for (const std::string& key : classKeys_) DeleteTree(HKEY_CLASSES_ROOT, key.c_str());
-    SetValue(HKEY_CLASSES_ROOT, ".inf", StringValue("inffile"));
+    // Leave the machine's own registration as it was for the next test.
+    DeleteMachineClassKey(kTestClass);
+    for (const std::string& key : classKeys_) DeleteMachineClassKey(key);
+    RestoreRegistration();
+}
+
+void SystemTest::OwnClassKey(const std::string& classKey) {
+    classKeys_.push_back(classKey);
+    NoteClassKey(classKey);
 }
 
 void SystemTest::RegisterInstallCommand(const RegistryValue& infClass, const RegistryValue& command) {
@@ -178,11 +198,22 @@ void SystemTest::RegisterInstallCommand(const RegistryValue& infClass, const Reg
 void SystemTest::RegisterInstallCommandUnder(const std::string& classKey,
                                              const RegistryValue& infClass,
                                              const RegistryValue& command) {
-    DeleteTree(HKEY_CLASSES_ROOT, ".inf");
-    DeleteTree(HKEY_CLASSES_ROOT, classKey.c_str());
-    classKeys_.push_back(classKey.substr(0, classKey.find('\\')));
-    SetValue(HKEY_CLASSES_ROOT, ".inf", infClass);
-    SetValue(HKEY_CLASSES_ROOT, classKey + "\\shell\\Install\\command", command);
+    OwnClassKey(classKey.substr(0, classKey.find('\\')));
+    DeleteMachineClassKey(".inf");
+    DeleteMachineClassKey(classKey);
+    SetValue(HKEY_LOCAL_MACHINE, kMachineClasses + std::string(".inf"), infClass);
+    SetValue(HKEY_LOCAL_MACHINE, kMachineClasses + classKey + "\\shell\\Install\\command", command);
+}
+
+void SystemTest::SetUserClassValue(const std::string& subKey, const RegistryValue& value) {
+    const std::string classKey = subKey.substr(0, subKey.find('\\'));
+    ASSERT_TRUE(NoteUserClassKey(classKey)) << "keeping HKCU\\Software\\Classes\\" << classKey << " safe";
+    SetValue(HKEY_CURRENT_USER, "Software\\Classes\\" + subKey, value);
+}
+
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 void SystemTest::RegisterInstallCommand(const std::string& command) {
@@ -218,8 +249,9 @@ RunResult SystemTest::RunRawCommandLine(const std::string& exePath, const std::s
     RunOptions options;
     options.timeoutMs = timeoutMs;
     RunResult result = RunProcess(exePath, commandLine, options);
-    EXPECT_TRUE(result.started) << "could not start " << exePath;
-    EXPECT_FALSE(result.timedOut) << "Tavrel.exe did not end within " << timeoutMs << " ms";
+    EXPECT_TRUE(result.started) << "could not start " << exePath << " (error "
+                                << result.startError << ")";
+    EXPECT_FALSE(result.timedOut) << "Tavrel.exe did not end within " << ScaledMs(timeoutMs) << " ms";
     return result;
 }
 

@@ -1,8 +1,8 @@
 #!/bin/bash
 # Runs a command in one of the project's Wine prefixes, never in ~/.wine:
 #
-#   wine-run.sh ARCH-LOCALE PROGRAM.exe [ARGUMENTS...]   # under Wine
-#   wine-run.sh ARCH-LOCALE COMMAND [ARGUMENTS...]       # a script that runs wine itself
+#   wine-run.sh ARCH-LOCALE[+N] PROGRAM.exe [ARGUMENTS...]   # under Wine
+#   wine-run.sh ARCH-LOCALE[+N] COMMAND [ARGUMENTS...]       # a script that runs wine itself
 #
 # e.g. wine-run.sh win32-ja_JP.UTF-8 system_tests.exe. The prefix is the one
 # of that name that scripts/run-tests.sh started (with its own server, on the
@@ -20,7 +20,8 @@ if [ ! -f "$prefix/system.reg" ] || [ "$(realpath -m "$prefix")" = "$(realpath -
          "(scripts/run-tests.sh starts each prefix a test names)" >&2
     exit 125
 fi
-export WINEPREFIX="$prefix" WINEARCH="${name%%-*}" LC_ALL="${name#*-}"
+locale="${name#*-}"
+export WINEPREFIX="$prefix" WINEARCH="${name%%-*}" LC_ALL="${locale%%+*}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 case "$1" in
