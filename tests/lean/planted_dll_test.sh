@@ -17,17 +17,9 @@ if [ $# -ne 5 ]; then
     exit 2
 fi
 TAVREL_EXE="$1" RUNNER_EXE="$2" PLANTED_DLL="$3" CONTROL_EXE="$4" SHELL_CONTROL_EXE="$5"
-for file in "$TAVREL_EXE" "$RUNNER_EXE" "$PLANTED_DLL" "$CONTROL_EXE" "$SHELL_CONTROL_EXE"; do
-    if [ ! -f "$file" ]; then
-        echo "expected the file $file, got none" >&2
-        exit 2
-    fi
-done
-if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
-    echo "expected WINEPREFIX and DISPLAY of a running Wine prefix (tests/wine/wine-run.sh), got" \
-         "WINEPREFIX='${WINEPREFIX:-}' DISPLAY='${DISPLAY:-}'" >&2
-    exit 2
-fi
+source "$(dirname "$0")/../wine/expect-session.sh"
+expect_files "the build" "$TAVREL_EXE" "$RUNNER_EXE" "$PLANTED_DLL" "$CONTROL_EXE" "$SHELL_CONTROL_EXE"
+expect_wine_session
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/tavrel-planted.XXXXXX")"
 trap 'rm -rf "$WORK"' EXIT

@@ -19,17 +19,9 @@ if ! command -v osslsigncode >/dev/null 2>&1; then
     exit 77
 fi
 SIGNED="$WORK/a/signed/Tavrel.exe" UNSIGNED="$WORK/c/Tavrel.exe"
-for file in "$SIGNED" "$UNSIGNED" "$WORK/tampered.text.exe" "$WORK/tampered.rsrc.exe"; do
-    if [ ! -f "$file" ]; then
-        echo "expected $file from signing_test.sh, got none" >&2
-        exit 2
-    fi
-done
-if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
-    echo "expected WINEPREFIX and DISPLAY of a running Wine session (scripts/run-tests.sh), got" \
-         "WINEPREFIX='${WINEPREFIX:-}' DISPLAY='${DISPLAY:-}'" >&2
-    exit 2
-fi
+source "$(dirname "$0")/../wine/expect-session.sh"
+expect_files signing_test.sh "$SIGNED" "$UNSIGNED" "$WORK/tampered.text.exe" "$WORK/tampered.rsrc.exe"
+expect_wine_session
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winedbg.exe=d}"
 
