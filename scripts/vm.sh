@@ -226,9 +226,9 @@ run() {
     timeout --kill-after=10 "$timeout" qemu-system-x86_64 \
         -nodefaults -no-user-config -no-reboot -display none \
         -accel tcg,thread=multi -smp "$cpus" -m "${TAVREL_VM_MEMORY:-16G}" \
-        -cpu "${TAVREL_VM_CPU_MODEL:-max,smap=off,pku=off}" \
+        -cpu max,smap=off,pku=off \
         -kernel "$CACHE/vmlinuz" -initrd "$CACHE/initrd.img" \
-        -append "console=ttyS0 quiet loglevel=0 panic=-1 ${TAVREL_VM_KERNEL_ARGS:-} tavrel.job=$job" \
+        -append "console=ttyS0 quiet loglevel=0 panic=-1 tavrel.job=$job" \
         -chardev stdio,id=console,signal=off -serial chardev:console \
         -virtfs "local,path=/,mount_tag=root,security_model=$security,multidevs=remap" \
         </dev/null 2>"$job/qemu.errors" &
@@ -246,7 +246,7 @@ run() {
     local qemu_status=0
     wait $qemu || qemu_status=$?
     if [ ! -f "$job/started" ]; then
-        vm_fail "the VM cannot start (QEMU exit $qemu_status)${qemu_errors:-}: $(tail -n 1 "$job/qemu.errors" 2>/dev/null)"
+        vm_fail "the VM cannot start (QEMU exit $qemu_status): $(tail -n 1 "$job/qemu.errors" 2>/dev/null)"
     fi
     if [ $qemu_status = 124 ] || [ $qemu_status = 137 ]; then
         vm_fail "the command in the VM did not end within $timeout s; the VM was stopped"
