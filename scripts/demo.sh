@@ -117,7 +117,7 @@ snapshot() {
 snapshot "$work/before.json"
 
 echo "Running: $(cat "$work/command-line.txt")"
-wine "$TAVREL_BUILD_DIR/tests/system/runner.exe" 'C:\tavrel-demo\Tavrel.exe' \
+wine "$TAVREL_BUILD_DIR/windows-tests/runner.exe" 'C:\tavrel-demo\Tavrel.exe' \
     "$(winepath -w "$work/command-line.txt")" --timeout 600000 | tr -d '\r'
 echo
 

@@ -9,7 +9,7 @@ ensure_deps() {
     done
     [ -d /usr/src/googletest ] || missing=1
     dpkg -s wine32:i386 wine64 >/dev/null 2>&1 || missing=1
-    dpkg -s fonts-ipafont-gothic python3-pefile libclang-rt-14-dev busybox-static >/dev/null 2>&1 || missing=1
+    dpkg -s fonts-ipafont-gothic python3-pefile python3-yaml libclang-rt-14-dev busybox-static >/dev/null 2>&1 || missing=1
     for name in ja_JP en_US de_DE ko_KR; do
         locale -a 2>/dev/null | grep -qi "^$name\.utf-\?8\$" || missing=1
     done

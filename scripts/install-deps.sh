@@ -17,10 +17,11 @@ apt-get update -q
 # Each line is used: the build and the native unit tests; the 32-bit
 # program; Wine in both architectures; the 64-bit test helpers; a display
 # for the message boxes and their screenshots (import, convert); Japanese
-# text and the locales; the post-link step and the PE checks; the fuzz
-# targets; the signing; the virtual machine that runs the Windows-side
-# tests where the kernel refuses 32-bit code (scripts/vm.sh: its kernel is
-# fetched there with apt-get download, never installed).
+# text and the locales; the post-link step, the PE checks and the CI
+# workflow's check; the fuzz targets; the signing; the virtual machine
+# that runs the Windows-side tests where the kernel refuses 32-bit code
+# (scripts/vm.sh: its kernel is fetched there with apt-get download, never
+# installed).
 apt-get install -y -q --no-install-recommends \
     cmake make g++ googletest \
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev \
@@ -28,7 +29,7 @@ apt-get install -y -q --no-install-recommends \
     g++-mingw-w64-x86-64 \
     xvfb imagemagick \
     fonts-ipafont-gothic locales \
-    python3 python3-pefile \
+    python3 python3-pefile python3-yaml \
     clang-14 libclang-rt-14-dev \
     osslsigncode openssl \
     qemu-system-x86 busybox-static cpio

@@ -96,4 +96,11 @@ else
     fi
     parts=("on this machine=$results/here.xml" "under Wine in the VM=$results/wine.xml")
 fi
+# The cases of the Windows script (tests/windows/run-tests.cmd), which one
+# of the Wine tests runs, count one by one.
+for program in system_tests message_tests; do
+    if [ -f "$results/windows-script/$program.xml" ]; then
+        parts+=("$program in run-tests.cmd=$results/windows-script/$program.xml")
+    fi
+done
 /usr/bin/python3 "$ROOT/scripts/test-summary.py" "${parts[@]}"

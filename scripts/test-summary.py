@@ -4,8 +4,9 @@
     test-summary.py LABEL=RESULTS.xml...
 
 Each RESULTS.xml is what `ctest --output-junit` wrote for one part of the
-run (the tests on this machine, the Windows-side ones under Wine), LABEL
-names that part. Prints, as CTest would for one run of all the tests, the
+run (the tests on this machine, the Windows-side ones under Wine), or what
+a GoogleTest program wrote with --gtest_output=xml (the cases of
+tests/windows/run-tests.cmd); LABEL names that part. Prints, as CTest would for one run of all the tests, the
 share that passed, what did not run and what failed, then exits 0 only when
 every part wrote its results and nothing failed. A part whose file is
 missing or unreadable counts as failed: its tests did not report.
@@ -14,15 +15,25 @@ import sys
 import xml.etree.ElementTree as ElementTree
 
 
-def read_part(path):
-    """(passed, failed, not run) test names of one CTest run."""
+def read_part(path, label):
+    """(passed, failed, not run) test names of one CTest or GoogleTest run.
+    GoogleTest marks a failed case by a failure element, a skipped one by
+    result="skipped", and leaves disabled ones out of the count."""
     passed, failed, not_run = [], [], []
-    for case in ElementTree.parse(path).getroot().iter("testcase"):
+    root = ElementTree.parse(path).getroot()
+    from_gtest = root.tag == "testsuites"
+    for case in root.iter("testcase"):
         name, status = case.get("name"), case.get("status")
-        if status == "run":
-            passed.append(name)
-        elif status in ("notrun", "disabled", "skipped"):
+        if from_gtest:
+            if status == "notrun":
+                continue
+            name = f"{label}: {case.get('classname')}.{name}"
+        if case.find("failure") is not None or case.find("error") is not None or status == "fail":
+            failed.append(name)
+        elif status in ("notrun", "disabled", "skipped") or case.get("result") == "skipped":
             not_run.append(name)
+        elif status == "run":
+            passed.append(name)
         else:
             failed.append(name)
     return passed, failed, not_run
@@ -33,7 +44,7 @@ def main(parts):
     for part in parts:
         label, _, path = part.partition("=")
         try:
-            part_passed, part_failed, part_not_run = read_part(path)
+            part_passed, part_failed, part_not_run = read_part(path, label)
         except (OSError, ElementTree.ParseError):
             missing.append(label)
             continue

@@ -2,10 +2,11 @@
 // and other programs use. (That the program runs with its manifest in place
 // is shown by every test under Wine, the empty-argument case first.)
 //
-//   resource_check <path of Tavrel.exe> <path of expected_resources.txt>
+//   resource_check [<path of Tavrel.exe> <path of expected_resources.txt>]
 //
-// The expectations are those check_pe.py reads too (see that file). A path
-// starting with '/' is a Unix path and is read on Wine's Z: drive.
+// The expectations are those check_pe.py reads too (see that file). Without
+// arguments, both files are read from the program's own folder, where the
+// build lays them out (windows-tests).
 // Prints one line per failed check and exits with 1 if there was any.
 
 #include <windows.h>
@@ -30,16 +31,6 @@ void Fail(const char* format, ...) {
 
 void ExpectNumber(const char* what, unsigned long expected, unsigned long got) {
     if (expected != got) Fail("%s: expected 0x%lx, got 0x%lx", what, expected, got);
-}
-
-void ToWindowsPath(const char* path, char* out, size_t capacity) {
-    size_t n = 0;
-    if (path[0] == '/' && capacity > 3) {
-        out[n++] = 'Z';
-        out[n++] = ':';
-    }
-    for (; *path != '\0' && n + 1 < capacity; ++path) out[n++] = *path == '/' ? '\\' : *path;
-    out[n] = '\0';
 }
 
 // ---- The expectations, from expected_resources.txt.
@@ -532,13 +523,21 @@ void CheckManifest(HMODULE module, const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        printf("usage: resource_check <path of Tavrel.exe> <path of expected_resources.txt>\n");
+    char path[MAX_PATH], expectations[MAX_PATH];
+    if (argc == 3) {
+        lstrcpynA(path, argv[1], sizeof(path));
+        lstrcpynA(expectations, argv[2], sizeof(expectations));
+    } else if (argc == 1) {
+        char folder[MAX_PATH] = {};
+        DWORD length = GetModuleFileNameA(nullptr, folder, sizeof(folder));
+        if (length == 0 || length >= sizeof(folder)) return 2;
+        *strrchr(folder, '\\') = '\0';
+        snprintf(path, sizeof(path), "%s\\Tavrel.exe", folder);
+        snprintf(expectations, sizeof(expectations), "%s\\expected_resources.txt", folder);
+    } else {
+        printf("usage: resource_check [<path of Tavrel.exe> <path of expected_resources.txt>]\n");
         return 2;
     }
-    char path[MAX_PATH], expectations[MAX_PATH];
-    ToWindowsPath(argv[1], path, sizeof(path));
-    ToWindowsPath(argv[2], expectations, sizeof(expectations));
     if (!ReadExpected(expectations)) return 1;
 
     HMODULE module =

@@ -8,16 +8,23 @@
 # twice. Needs no Wine: signing_wine_test.sh then checks the signed files
 # this leaves in WORK_DIR with Windows' own calls.
 #
-#   signing_test.sh SOURCE_DIR WORK_DIR
+#   signing_test.sh SOURCE_DIR WORK_DIR [LAYOUT_DIR]
+#
+# With LAYOUT_DIR (the build's windows-tests/signing), the files Windows'
+# own check reads there are copied into it once they all passed here:
+# signed.exe, unsigned.exe, tampered.text.exe and tampered.rsrc.exe
+# (trust_check --expect).
 #
 # Exits 77 (skipped) when osslsigncode is not installed.
 set -uo pipefail
 
-if [ $# -ne 2 ] || [ ! -f "$1/CMakeLists.txt" ]; then
-    echo "usage: signing_test.sh SOURCE_DIR WORK_DIR" >&2
+if [ $# -lt 2 ] || [ $# -gt 3 ] || [ ! -f "$1/CMakeLists.txt" ]; then
+    echo "usage: signing_test.sh SOURCE_DIR WORK_DIR [LAYOUT_DIR]" >&2
     exit 2
 fi
 SOURCE="$(cd "$1" && pwd)"
+LAYOUT="${3:-}"
+[ -z "$LAYOUT" ] || rm -rf "$LAYOUT"
 if ! command -v osslsigncode >/dev/null 2>&1; then
     echo "skipped: osslsigncode is not installed (Debian package osslsigncode; scripts/install-deps.sh installs it)"
     exit 77
@@ -222,5 +229,11 @@ echo "signed Tavrel.exe: $(stat -c %s "$SIGNED") bytes, unsigned $(stat -c %s "$
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
+fi
+if [ -n "$LAYOUT" ]; then
+    mkdir -p "$LAYOUT" &&
+    cp "$SIGNED" "$LAYOUT/signed.exe" && cp "$C/Tavrel.exe" "$LAYOUT/unsigned.exe" &&
+    cp "$WORK/tampered.text.exe" "$WORK/tampered.rsrc.exe" "$LAYOUT/" || exit 1
+    echo "the signed, unsigned and tampered files are laid out in $LAYOUT"
 fi
 echo "all signing and bundle checks passed"

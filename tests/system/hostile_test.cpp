@@ -45,7 +45,7 @@ struct HostileCase {
     RegistryValue command;   // {rec} stands for the recorder's path
     std::string argument;
     ExitCode exitCode;
-    const char* message;     // the box's text; null for none
+    TavrelMessage message;   // kNoBox for none
     std::string received;    // the recorder's arguments ({arg}: the argument as Tavrel got it); kNothing
 };
 
@@ -62,11 +62,7 @@ TEST_P(HostileTable, EndsCleanly) {
     std::string argumentReceived = ArgumentAsReceived(c.argument);
     RunResult run = RunTavrel(c.argument);
     EXPECT_EQ(ExitCodeOf(c.exitCode), run.exitCode) << "exit code 0x" << std::hex << run.exitCode;
-    if (c.message == nullptr) {
-        ExpectNoBox(run);
-    } else {
-        ExpectOneBox(run, c.message);
-    }
+    ExpectBoxes(run, c.message);
     std::vector<RecorderRun> runs = Recorded();
     if (c.received == kNothing) {
         EXPECT_TRUE(runs.empty()) << "nothing should have been launched, but the recorder got: "
@@ -124,56 +120,56 @@ const std::string kClass = kTestClass;
 const HostileCase kHostileCases[] = {
     // Arguments.
     {"Bytes01To64", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0x01, 0x64) + "z", kExitLaunched, nullptr, "[{arg}]"},
+     "a" + Bytes(0x01, 0x64) + "z", kExitLaunched, kNoBox, "[{arg}]"},
     {"Bytes65ToC8", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0x65, 0xC8) + "z", kExitLaunched, nullptr, "[{arg}]"},
+     "a" + Bytes(0x65, 0xC8) + "z", kExitLaunched, kNoBox, "[{arg}]"},
     {"BytesC9ToFF", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "a" + Bytes(0xC9, 0xFF) + "z", kExitLaunched, nullptr, "[{arg}]"},
+     "a" + Bytes(0xC9, 0xFF) + "z", kExitLaunched, kNoBox, "[{arg}]"},
     {"LoneLeadByteAtTheEnd", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "x.inf\x81", kExitLaunched, nullptr, "[{arg}]"},
+     "x.inf\x81", kExitLaunched, kNoBox, "[{arg}]"},
     {"DoubleByte130Bytes", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s; }(), kExitLaunched, nullptr,
+     [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s; }(), kExitLaunched, kNoBox,
      "[{arg}]"},
     {"DoubleByte131Bytes", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
      [] { std::string s; for (int i = 0; i < 65; ++i) s += "\x95\x5C"; return s + "a"; }(),
      kExitSetupBroken, kSetupBroken, kNothing},
-    {"LoneQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"", kExitLaunched, nullptr, "[]"},
-    {"TwoQuotes", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"\"", kExitLaunched, nullptr, "[]"},
-    {"QuoteThenBlank", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\" ", kExitLaunched, nullptr, "[ ]"},
-    {"QuotesInside", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "a\"b\"c", kExitLaunched, nullptr,
+    {"LoneQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"", kExitLaunched, kNoBox, "[]"},
+    {"TwoQuotes", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"\"", kExitLaunched, kNoBox, "[]"},
+    {"QuoteThenBlank", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\" ", kExitLaunched, kNoBox, "[ ]"},
+    {"QuotesInside", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "a\"b\"c", kExitLaunched, kNoBox,
      "[a\"b\"c]"},
     {"QuotesAroundAQuote", kClass, StringValue(kClass), StringValue("{rec} [%1]"), "\"x\" y\"", kExitLaunched,
-     nullptr, "[x\" y]"},
+     kNoBox, "[x\" y]"},
     {"QuotedPlaceholderAlone", kClass, StringValue(kClass), StringValue("{rec} [%1]"),
-     "\"%EXEPATH%\"", kExitLaunched, nullptr, "[{dir}]"},
+     "\"%EXEPATH%\"", kExitLaunched, kNoBox, "[{dir}]"},
     // The file class.
     // (A class that is no string: the failure table in launch_test.cpp.)
     {"ClassEmpty", kClass, TypedValue(REG_SZ, ""), StringValue("{rec} %1"), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
     {"ClassWithoutNul", kClass, TypedValue(REG_SZ, kClass), StringValue("{rec} %1"), "x.inf", kExitLaunched,
-     nullptr, "x.inf"},
+     kNoBox, "x.inf"},
     {"ClassWithSpaces", "tavrel test file", StringValue("tavrel test file"),
-     StringValue("{rec} %1"), "x.inf", kExitLaunched, nullptr, "x.inf"},
+     StringValue("{rec} %1"), "x.inf", kExitLaunched, kNoBox, "x.inf"},
     {"ClassWithQuotes", "tavrel\"test\"", StringValue("tavrel\"test\""), StringValue("{rec} %1"),
-     "x.inf", kExitLaunched, nullptr, "x.inf"},
+     "x.inf", kExitLaunched, kNoBox, "x.inf"},
     {"ClassWithBackslashes", "tavrelvendor\\sub\\class", StringValue("tavrelvendor\\sub\\class"),
-     StringValue("{rec} %1"), "x.inf", kExitLaunched, nullptr, "x.inf"},
+     StringValue("{rec} %1"), "x.inf", kExitLaunched, kNoBox, "x.inf"},
     // The install command.
     {"CommandBinary", kClass, StringValue(kClass), TypedValue(REG_BINARY, "{rec} %1"), "x.inf", kExitLaunched,
-     nullptr, kNothing},
+     kNoBox, kNothing},
     {"CommandMultiString", kClass, StringValue(kClass),
-     TypedValue(REG_MULTI_SZ, "{rec} %1" + std::string(2, '\0')), "x.inf", kExitLaunched, nullptr, kNothing},
-    {"CommandNone", kClass, StringValue(kClass), TypedValue(REG_NONE, ""), "x.inf", kExitLaunched, nullptr,
+     TypedValue(REG_MULTI_SZ, "{rec} %1" + std::string(2, '\0')), "x.inf", kExitLaunched, kNoBox, kNothing},
+    {"CommandNone", kClass, StringValue(kClass), TypedValue(REG_NONE, ""), "x.inf", kExitLaunched, kNoBox,
      kNothing},
-    {"CommandEmpty", kClass, StringValue(kClass), TypedValue(REG_SZ, ""), "x.inf", kExitLaunched, nullptr,
+    {"CommandEmpty", kClass, StringValue(kClass), TypedValue(REG_SZ, ""), "x.inf", kExitLaunched, kNoBox,
      kNothing},
-    {"CommandOnlySpaces", kClass, StringValue(kClass), StringValue("     "), "x.inf", kExitLaunched, nullptr,
+    {"CommandOnlySpaces", kClass, StringValue(kClass), StringValue("     "), "x.inf", kExitLaunched, kNoBox,
      kNothing},
     {"CommandWithoutNul", kClass, StringValue(kClass), TypedValue(REG_SZ, "{rec} [%1]"), "x.inf", kExitLaunched,
-     nullptr, "[x.inf]"},
-    {"Command519Bytes", kClass, StringValue(kClass), CommandOfSize(519, true), "x.inf", kExitLaunched, nullptr,
+     kNoBox, "[x.inf]"},
+    {"Command519Bytes", kClass, StringValue(kClass), CommandOfSize(519, true), "x.inf", kExitLaunched, kNoBox,
      ReceivedFromCommandOfSize(519, true)},
-    {"Command520Bytes", kClass, StringValue(kClass), CommandOfSize(520, true), "x.inf", kExitLaunched, nullptr,
+    {"Command520Bytes", kClass, StringValue(kClass), CommandOfSize(520, true), "x.inf", kExitLaunched, kNoBox,
      ReceivedFromCommandOfSize(520, true)},
     {"Command520BytesWithoutNul", kClass, StringValue(kClass), CommandOfSize(520, false), "x.inf",
      kExitSetupBroken, kOsUnsupported, kNothing},
@@ -182,7 +178,7 @@ const HostileCase kHostileCases[] = {
     {"Command1025Bytes", kClass, StringValue(kClass), CommandOfSize(1025, true), "x.inf", kExitSetupBroken,
      kOsUnsupported, kNothing},
     {"HundredPlaceholders", kClass, StringValue(kClass), StringValue(HundredPlaceholders()),
-     "C:\\dir\\x.inf", kExitLaunched, nullptr, HundredPlaceholdersReceived("C:\\dir\\x.inf")},
+     "C:\\dir\\x.inf", kExitLaunched, kNoBox, HundredPlaceholdersReceived("C:\\dir\\x.inf")},
 };
 
 INSTANTIATE_TEST_SUITE_P(Hostile, HostileTable, ::testing::ValuesIn(kHostileCases),

@@ -62,7 +62,7 @@ struct FailureCase {
     DWORD commandType;
     std::string argument;
     ExitCode exitCode;
-    const char* message;   // the box's text; null for no box
+    TavrelMessage message;  // kNoBox for none
 };
 
 class FailureTable : public SystemTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -74,11 +74,7 @@ TEST_P(FailureTable, EndsWithItsCodeAndMessage) {
                                                                 : TypedValue(c.commandType, text));
     RunResult run = RunTavrel(c.argument);
     EXPECT_EQ(ExitCodeOf(c.exitCode), run.exitCode) << "exit code " << static_cast<int>(run.exitCode);
-    if (c.message == nullptr) {
-        ExpectNoBox(run);
-    } else {
-        ExpectOneBox(run, c.message);
-    }
+    ExpectBoxes(run, c.message);
     ExpectNothingLaunched();
 }
 
@@ -104,7 +100,7 @@ const FailureCase kFailureCases[] = {
     {"CommandLongerThan519BytesIsNeverCut", StringValue(kTestClass),
      "{rec} %1 " + Repeat('x', 600), REG_SZ, "x.inf", kExitSetupBroken, kOsUnsupported},
     {"CommandThatCannotStart", StringValue(kTestClass), "C:\\nowhere\\missing.exe %1", REG_SZ,
-     "x.inf", kExitLaunched, nullptr},
+     "x.inf", kExitLaunched, kNoBox},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failure, FailureTable, ::testing::ValuesIn(kFailureCases),

@@ -47,14 +47,10 @@ void WriteMachineEnvironment(const SavedValue& value) {
     HKEY key;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_SET_VALUE, &key))
         << "opening HKLM\\" << kEnvironmentKey;
-    if (value.present) {
-        EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name.c_str(), 0, value.type,
-                                                reinterpret_cast<const BYTE*>(value.data.data()),
-                                                static_cast<DWORD>(value.data.size())))
-            << "setting " << value.name;
-    } else {
-        RegDeleteValueA(key, value.name.c_str());
-    }
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name.c_str(), 0, value.type,
+                                            reinterpret_cast<const BYTE*>(value.data.data()),
+                                            static_cast<DWORD>(value.data.size())))
+        << "setting " << value.name;
     RegCloseKey(key);
 }
 
@@ -95,14 +91,18 @@ protected:
         std::string programFiles = NativeRegistryValue(kCurrentVersionKey, "ProgramFilesDir");
         ASSERT_NE("(missing)", programFiles);
         machineProduct_ = programFiles + "\\" + kProductFolder;
-        CreateDirectoryA(machineProduct_.c_str(), nullptr);
-        ASSERT_TRUE(CopyInto(recorderPath_, machineProduct_ + "\\" + kProgram));
+        MakeFolderOutside(machineProduct_);
+        ASSERT_TRUE(PlaceOutside(recorderPath_, machineProduct_ + "\\" + kProgram));
 
-        // The machine defines TAVRELTOOLS and has one more Path folder.
-        savedMachine_ = {ReadMachineEnvironment("TAVRELTOOLS"), ReadMachineEnvironment("PATH")};
-        ASSERT_TRUE(savedMachine_[1].present) << "the machine's environment should have a Path";
+        // The machine defines TAVRELTOOLS and has one more Path folder; both
+        // are put back after the test (registry_guard.h).
+        const SavedValue machinePath = ReadMachineEnvironment("PATH");
+        ASSERT_TRUE(machinePath.present) << "the machine's environment should have a Path";
+        for (const char* name : {"TAVRELTOOLS", "PATH"}) {
+            ASSERT_TRUE(NoteMachineValue(kEnvironmentKey, name)) << "keeping the machine's " << name << " safe";
+        }
         WriteMachineEnvironment(ExpandableText("TAVRELTOOLS", machineFolder_));
-        WriteMachineEnvironment(ExpandableText("PATH", TextOf(savedMachine_[1]) + ";" + machineFolder_));
+        WriteMachineEnvironment(ExpandableText("PATH", TextOf(machinePath) + ";" + machineFolder_));
 
         // The user's values, inherited by Tavrel.
         for (const char* name : {"ProgramFiles", "ProgramW6432", "CommonProgramFiles", "TAVRELTOOLS", "PATH"}) {
@@ -119,9 +119,6 @@ protected:
         for (const Inherited& variable : inherited_) {
             SetEnvironmentVariableA(variable.name.c_str(), variable.set ? variable.value.c_str() : nullptr);
         }
-        for (const SavedValue& value : savedMachine_) WriteMachineEnvironment(value);
-        DeleteFileA((machineProduct_ + "\\" + kProgram).c_str());
-        RemoveDirectoryA(machineProduct_.c_str());
         SystemTest::TearDown();
     }
 
@@ -131,7 +128,6 @@ protected:
         std::string value;
     };
     std::string planted_, machineFolder_, machineProduct_;
-    std::vector<SavedValue> savedMachine_;
     std::vector<Inherited> inherited_;
 };
 

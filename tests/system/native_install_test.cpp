@@ -16,12 +16,36 @@ std::string Folder(UINT (WINAPI* get)(LPSTR, UINT)) {
 
 // The native system folder as a 32-bit test program reaches it.
 std::string NativeSystemFolder() {
-    return UnderWow64() ? Folder(GetWindowsDirectoryA) + "\\Sysnative" : Folder(GetSystemDirectoryA);
+    return UnderWow64() ? WindowsFolder() + "\\Sysnative" : SystemFolder();
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 const char kValueKey[] = "Software\\Tavrel Native Test";
+
+// The native places of an install's files, and under WOW64 also the 32-bit
+// places, which must stay empty.
+std::vector<std::string> InstallPlaces(std::vector<std::string> native, const std::vector<std::string>& wow64) {
+    if (UnderWow64()) native.insert(native.end(), wow64.begin(), wow64.end());
+    return native;
+}
+
+// What an install of the test adds goes after it, also after a killed run:
+// noted before the install, deleted now when an earlier one left it.
+void RemoveInstalled(const char* valueKey, const std::vector<std::string>& files) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        NoteAddedMachineKey(valueKey, view);
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, valueKey, view, 0);
+    }
+    for (const std::string& path : files) {
+        // The install makes its product folder (Program Files\Tavrel ...),
+        // never the system folders it copies into.
+        const std::string folder = path.substr(0, path.find_last_of('\\'));
+        if (folder.find("\\Tavrel ") != std::string::npos) NoteAddedFolder(folder);
+        NoteAddedFile(path);
+        DeleteFileA(path.c_str());
+    }
+}
 
 std::string ValueIn(REGSAM view) { return RegistryValueIn(view, kValueKey, "Installed"); }
 
@@ -65,21 +89,14 @@ protected:
         SystemTest::TearDown();
     }
 
-    void RemoveTraces() {
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kValueKey, KEY_WOW64_64KEY, 0);
-        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kValueKey, KEY_WOW64_32KEY, 0);
-        for (const std::string& path : Places()) DeleteFileA(path.c_str());
-    }
+    void RemoveTraces() { RemoveInstalled(kValueKey, Places()); }
 
     // Native places first, then the 32-bit ones that must stay empty.
     std::vector<std::string> Places() const {
-        std::vector<std::string> places = {NativeSystemFolder() + "\\tavrel-native-sys.txt",
-                                           NativeProgramFiles() + "\\Tavrel Native Test\\tavrel-native-pf.txt"};
-        if (UnderWow64()) {
-            places.push_back(Folder(GetSystemWow64DirectoryA) + "\\tavrel-native-sys.txt");
-            places.push_back(EnvironmentValue("ProgramFiles(x86)") + "\\Tavrel Native Test\\tavrel-native-pf.txt");
-        }
-        return places;
+        return InstallPlaces({NativeSystemFolder() + "\\tavrel-native-sys.txt",
+                              NativeProgramFiles() + "\\Tavrel Native Test\\tavrel-native-pf.txt"},
+                             {Folder(GetSystemWow64DirectoryA) + "\\tavrel-native-sys.txt",
+                              EnvironmentValue("ProgramFiles(x86)") + "\\Tavrel Native Test\\tavrel-native-pf.txt"});
     }
 };
 
@@ -89,6 +106,9 @@ TEST_P(NativeInstall, LandsInTheNativePlaces) {
     WriteFileBytes(caseDir_ + "tavrel-native-sys.txt", "system folder\r\n");
     WriteFileBytes(caseDir_ + "tavrel-native-pf.txt", "Program Files\r\n");
     std::string command = c.command;
+    const std::string kSystemMark = "{system}";
+    size_t at = command.find(kSystemMark);
+    if (at != std::string::npos) command.replace(at, kSystemMark.size(), SystemFolder());
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
 
     RunResult run = RunTavrel("\"%EXEPATH%native.inf\"");
@@ -106,8 +126,8 @@ TEST_P(NativeInstall, LandsInTheNativePlaces) {
 }
 
 const InstallCase kInstallCases[] = {
-    {"AsWineRegistersIt",
-     "C:\\windows\\system32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 %1", REG_SZ},
+    // {system} is the system folder as 32-bit programs name it (system32).
+    {"FullPath", "{system}\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 %1", REG_SZ},
     {"AsWindowsRegistersIt",
      "%SystemRoot%\\System32\\rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 %1",
      REG_EXPAND_SZ},
@@ -121,13 +141,8 @@ INSTANTIATE_TEST_SUITE_P(Native, NativeInstall, ::testing::ValuesIn(kInstallCase
 // Program Files: each is found and started.
 class InstallerPlace : public SystemTest {
 protected:
-    void TearDown() override {
-        for (const std::string& path : placed_) DeleteFileA(path.c_str());
-        SystemTest::TearDown();
-    }
     void Place(const std::string& from, const std::string& to) {
-        ASSERT_TRUE(CopyInto(from, to)) << "copying to " << to;
-        placed_.push_back(to);
+        ASSERT_TRUE(PlaceOutside(from, to)) << "copying to " << to;
     }
     void ExpectRan(const std::string& module) {
         std::vector<RecorderRun> runs = Recorded();
@@ -136,7 +151,6 @@ protected:
             << "expected " << module << ", ran " << runs[0].module;
         EXPECT_EQ("\"C:\\d\\x.inf\"", runs[0].arguments);
     }
-    std::vector<std::string> placed_;
 };
 
 TEST_F(InstallerPlace, NativeOnlyProgramIsFound) {
@@ -148,13 +162,13 @@ TEST_F(InstallerPlace, NativeOnlyProgramIsFound) {
     RunResult run = RunTavrel("C:\\d\\x.inf");
     EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     // The native program sees its own folder as system32.
-    ExpectRan(Folder(GetSystemDirectoryA) + "\\tavrel-rec64.exe");
+    ExpectRan(SystemFolder() + "\\tavrel-rec64.exe");
 }
 
 TEST_F(InstallerPlace, ThirtyTwoBitOnlyProgramStillRuns) {
     // GetSystemDirectoryA's folder is where a 32-bit program's files land:
     // syswow64 under WOW64.
-    Place(recorderPath_, Folder(GetSystemDirectoryA) + "\\tavrel-rec32.exe");
+    Place(recorderPath_, SystemFolder() + "\\tavrel-rec32.exe");
     RegisterInstallCommand(StringValue(kTestClass),
                            TypedValue(REG_EXPAND_SZ, std::string("%SystemRoot%\\System32\\tavrel-rec32.exe \"%1\"") +
                                                          std::string(1, '\0')));
@@ -165,11 +179,11 @@ TEST_F(InstallerPlace, ThirtyTwoBitOnlyProgramStillRuns) {
 
 TEST_F(InstallerPlace, ProgramFilesMeansTheNativeOne) {
     std::string native = NativeProgramFiles() + "\\Tavrel Test";
-    CreateDirectoryA(native.c_str(), nullptr);
+    MakeFolderOutside(native);
     Place(recorderPath_, native + "\\rec.exe");
     if (UnderWow64()) {
         std::string x86 = EnvironmentValue("ProgramFiles(x86)") + "\\Tavrel Test";
-        CreateDirectoryA(x86.c_str(), nullptr);
+        MakeFolderOutside(x86);
         Place(recorderPath_, x86 + "\\rec.exe");
     }
     RegisterInstallCommand(StringValue(kTestClass),
@@ -179,5 +193,66 @@ TEST_F(InstallerPlace, ProgramFilesMeansTheNativeOne) {
     EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
     ExpectRan(native + "\\rec.exe");
 }
+
+// The demo package, installed through a registration as a system has it:
+// the machine's own, untouched (Wine's rundll32 setupapi,InstallHinfSection
+// in the lab; on Windows InfDefaultInstall.exe, with the rights Windows
+// gives on its keys), and the one Windows ships, written by the test. It
+// lands where a native install puts it.
+struct DemoCase {
+    const char* name;
+    const char* command;  // REG_EXPAND_SZ; null: the machine's own registration
+    bool windowsOnly;
+};
+
+class DemoInstall : public SystemTest, public ::testing::WithParamInterface<DemoCase> {
+protected:
+    void SetUp() override {
+        SystemTest::SetUp();
+        RemoveInstalled(kDemoKey, Places());
+    }
+    void TearDown() override {
+        RemoveInstalled(kDemoKey, Places());
+        SystemTest::TearDown();
+    }
+    std::vector<std::string> Places() const {
+        return InstallPlaces({NativeProgramFiles() + "\\Tavrel Demo\\tavrel-demo.txt"},
+                             {EnvironmentValue("ProgramFiles(x86)") + "\\Tavrel Demo\\tavrel-demo.txt"});
+    }
+    static constexpr const char* kDemoKey = "Software\\Tavrel Demo";
+};
+
+TEST_P(DemoInstall, LandsInTheNativePlaces) {
+    const DemoCase& c = GetParam();
+    if (c.windowsOnly && UnderWine()) {
+        GTEST_SKIP() << "Wine 8 has no InfDefaultInstall.exe (it registers rundll32 "
+                        "setupapi,InstallHinfSection, the case MachinesOwnRegistration installs with)";
+    }
+    ASSERT_TRUE(CopyInto(DemoSourceDir() + "demo.inf", caseDir_ + "demo.inf"));
+    ASSERT_TRUE(CopyInto(DemoSourceDir() + "tavrel-demo.txt", caseDir_ + "tavrel-demo.txt"));
+    if (c.command != nullptr) {
+        RegisterInstallCommand(StringValue(kTestClass),
+                               TypedValue(REG_EXPAND_SZ, c.command + std::string(1, '\0')));
+    }
+
+    RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"", 60000);
+    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
+    ExpectNoBox(run);
+    EXPECT_EQ("demo.inf 1.0", RegistryValueIn(KEY_WOW64_64KEY, kDemoKey, "Installed")) << "the value in the 64-bit view";
+    if (UnderWow64()) {
+        EXPECT_EQ("(missing)", RegistryValueIn(KEY_WOW64_32KEY, kDemoKey, "Installed")) << "the value under Wow6432Node";
+    }
+    std::vector<std::string> places = Places();
+    for (size_t i = 0; i < places.size(); ++i) {
+        EXPECT_EQ(i < 1, Exists(places[i])) << places[i];
+    }
+}
+
+const DemoCase kDemoCases[] = {
+    {"MachinesOwnRegistration", nullptr, false},
+    {"AsWindowsShipsIt", "%SystemRoot%\\System32\\InfDefaultInstall.exe \"%1\"", true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Demo, DemoInstall, ::testing::ValuesIn(kDemoCases), CaseName<DemoCase>);
 
 }  // namespace

@@ -22,17 +22,8 @@ protected:
         CreateDirectoryA(RootPath("Vendor").c_str(), nullptr);  // a folder that must not be run
         CreateDirectoryA(RootPath("Vendor Tools").c_str(), nullptr);
         ASSERT_TRUE(CopyInto(recorderPath_, RootPath("Vendor Tools\\setup.exe")));
-        char windows[MAX_PATH] = {};
-        GetWindowsDirectoryA(windows, sizeof(windows));
-        inWindows_ = std::string(windows) + "\\tavrel-recorder.exe";
-        ASSERT_TRUE(CopyInto(recorderPath_, inWindows_));
+        ASSERT_TRUE(PlaceOutside(recorderPath_, WindowsFolder() + "\\tavrel-recorder.exe"));
     }
-    void TearDown() override {
-        DeleteFileA(inWindows_.c_str());
-        SystemTest::TearDown();
-    }
-
-    std::string inWindows_;
 };
 
 struct ProgramCase {
@@ -88,9 +79,8 @@ class PlantedInstaller : public SystemTest, public ::testing::WithParamInterface
 protected:
     void SetUp() override {
         SystemTest::SetUp();
-        char system[MAX_PATH] = {};
-        GetSystemDirectoryA(system, sizeof(system));
-        realInstaller_ = std::string(system) + "\\tinst.exe";
+        realInstaller_ = SystemFolder() + "\\tinst.exe";
+        NoteAddedFile(realInstaller_);
         DeleteFileA(realInstaller_.c_str());
         const std::string cwd = caseDir_ + "cwd\\";
         for (const std::string& folder : {caseDir_ + "tools", cwd, cwd + "tools", caseDir_ + "win",
@@ -110,7 +100,6 @@ protected:
     void TearDown() override {
         SetEnvironmentVariableA("windir", savedWindir_);
         SetCurrentDirectoryA(savedCwd_);
-        DeleteFileA(realInstaller_.c_str());
         SystemTest::TearDown();
     }
 
@@ -125,6 +114,9 @@ TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
         ASSERT_TRUE(CopyInto(recorderPath_, realInstaller_)) << "installing " << realInstaller_;
     }
     std::string command = c.command;
+    const std::string kSystemMark = "{system}";
+    size_t at = command.find(kSystemMark);
+    if (at != std::string::npos) command.replace(at, kSystemMark.size(), SystemFolder());
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
     EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
@@ -142,8 +134,9 @@ TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
 }
 
 const PlantCase kPlantCases[] = {
-    {"FullPath", "C:\\windows\\system32\\tinst.exe \"%1\"", REG_SZ, true},
-    {"FullPathMissing", "C:\\windows\\system32\\tinst.exe \"%1\"", REG_SZ, false},
+    // {system} is the system folder as 32-bit programs name it (system32).
+    {"FullPath", "{system}\\tinst.exe \"%1\"", REG_SZ, true},
+    {"FullPathMissing", "{system}\\tinst.exe \"%1\"", REG_SZ, false},
     {"SystemRoot", "%SystemRoot%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, true},
     {"SystemRootMissing", "%SystemRoot%\\System32\\tinst.exe \"%1\"", REG_EXPAND_SZ, false},
     {"BareName", "tinst.exe \"%1\"", REG_SZ, true},
@@ -311,7 +304,7 @@ TEST_F(NoProcessHandle, EndsAfterOnePause) {
 
 // 表 is 0x95 0x5C in code page 932: its trail byte is a backslash.
 TEST_F(SystemTest, DoubleByteFolderIsHandedWhole) {
-    ASSERT_EQ(932u, GetACP()) << "the tests run under a Japanese locale (LC_ALL=ja_JP.UTF-8)";
+    SKIP_FOR_LOCALE(WithoutCodePage(932));
     std::string folder = std::string(kTestRoot) + "\\\x95\x5C\\";
     RegisterInstallCommand(recorderPath_ + " %1");
     RunResult run = RunTavrelIn(folder, "\"%EXEPATH%x.inf\"");
@@ -415,23 +408,6 @@ TEST_F(SystemTest, UnclosedQuoteTakesTheWholeLine) {
     EXPECT_EQ(ExitCodeOf(kExitNoArgument), run.exitCode);
     ExpectOneBox(run, kSetupBroken);
     ExpectNothingLaunched();
-}
-
-// The prefix's own registration: rundll32 setupapi,InstallHinfSection. The
-// demo lands where a native install puts it (see native_install_test.cpp).
-TEST_F(SystemTest, RealInstallerInstallsTheDemo) {
-    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, "Software\\Tavrel Demo", KEY_WOW64_64KEY, 0);
-    std::string installed = NativeProgramFiles() + "\\Tavrel Demo\\tavrel-demo.txt";
-    DeleteFileA(installed.c_str());
-    ASSERT_TRUE(CopyInto(DemoSourceDir() + "demo.inf", caseDir_ + "demo.inf"));
-    ASSERT_TRUE(CopyInto(DemoSourceDir() + "tavrel-demo.txt", caseDir_ + "tavrel-demo.txt"));
-
-    RunResult run = RunTavrel("\"%EXEPATH%demo.inf\"");
-    EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);
-    ExpectNoBox(run);
-    EXPECT_EQ("demo.inf 1.0", NativeRegistryValue("Software\\Tavrel Demo", "Installed"));
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(installed.c_str()))
-        << "the demo file was not copied to " << installed;
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 const char kGuardKey[] = "Software\\Tavrel Tests\\Registration Guard";
 
@@ -16,6 +18,13 @@ const char kNotedClasses[] = "classes";  // a value per class key a test created
 // user's own key as it was, when there was one.
 const char kNotedUserClasses[] = "user classes";
 const char kSavedCopy[] = "saved";
+// A value per file or folder a test adds (its path; 1 for a folder), and
+// per machine key an install adds (its path; the registry view).
+const char kAddedFiles[] = "added files";
+const char kAddedKeys[] = "added keys";
+// A key per machine value a test changes: "key", "name", and the value as
+// it was under "saved" when there was one.
+const char kMachineValues[] = "machine values";
 
 // Copies fromRoot\from (all of it) to toRoot\to, which is made afresh.
 LONG CopyKey(HKEY fromRoot, const std::string& from, HKEY toRoot, const std::string& to) {
@@ -79,9 +88,109 @@ void PutBackUserClasses() {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, noted.c_str());
 }
 
+// The values of a key of the guard: names and DWORD data, in order.
+std::vector<std::pair<std::string, DWORD>> NotedValues(const char* part) {
+    std::vector<std::pair<std::string, DWORD>> noted;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Guarded(part).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return noted;
+    }
+    char name[2048];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(name), data = 0, size = sizeof(data);
+        if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, reinterpret_cast<BYTE*>(&data), &size) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        noted.emplace_back(std::string(name, length), data);
+    }
+    RegCloseKey(key);
+    return noted;
+}
+
+void Note(const char* part, const std::string& name, DWORD data) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, Guarded(part).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    RegCloseKey(key);
+}
+
+void DeleteTreeInView(const std::string& subKey, DWORD view) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) {
+        return;
+    }
+    RegDeleteTreeA(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), view, 0);
+}
+
+// Files first, then folders, the deepest first, so that each is empty by then.
+void RemoveAddedFiles() {
+    auto noted = NotedValues(kAddedFiles);
+    std::sort(noted.begin(), noted.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second < b.second : a.first.size() > b.first.size();
+    });
+    for (const auto& entry : noted) {
+        if (entry.second == 0) {
+            SetFileAttributesA(entry.first.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(entry.first.c_str());
+        } else {
+            RemoveDirectoryA(entry.first.c_str());
+        }
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, Guarded(kAddedFiles).c_str());
+    for (const auto& entry : NotedValues(kAddedKeys)) {
+        DeleteTreeInView(entry.first, entry.second);
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, Guarded(kAddedKeys).c_str());
+}
+
+std::string TextValue(HKEY key, const char* name) {
+    char text[2048] = {};
+    DWORD size = sizeof(text) - 1;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS) {
+        return "";
+    }
+    return text;
+}
+
+void PutBackMachineValues() {
+    const std::string noted = Guarded(kMachineValues);
+    HKEY list;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, noted.c_str(), 0, KEY_READ, &list) != ERROR_SUCCESS) return;
+    char entryName[64];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(entryName);
+        if (RegEnumKeyExA(list, i, entryName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        HKEY entry, target;
+        if (RegOpenKeyExA(list, entryName, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+        const std::string subKey = TextValue(entry, "key"), name = TextValue(entry, "name");
+        if (!subKey.empty() &&
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_SET_VALUE, &target) == ERROR_SUCCESS) {
+            static BYTE data[65536];
+            DWORD type = 0, size = sizeof(data);
+            if (RegQueryValueExA(entry, kSavedCopy, nullptr, &type, data, &size) == ERROR_SUCCESS) {
+                RegSetValueExA(target, name.c_str(), 0, type, data, size);
+            } else {
+                RegDeleteValueA(target, name.c_str());
+            }
+            RegCloseKey(target);
+        }
+        RegCloseKey(entry);
+    }
+    RegCloseKey(list);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, noted.c_str());
+}
+
 // Puts back the state the guard key holds; false when there is none.
 bool PutBack() {
     if (!MachineKeyExists(kGuardKey)) return false;
+    RemoveAddedFiles();
+    PutBackMachineValues();
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kInfKey);
     if (MachineKeyExists(Guarded(kSavedInf))) CopyKey(Guarded(kSavedInf), kInfKey);
     DeleteNotedClasses();
@@ -92,6 +201,56 @@ bool PutBack() {
 }  // namespace
 
 bool MachineKeyExists(const std::string& subKey) { return KeyExists(HKEY_LOCAL_MACHINE, subKey); }
+
+void NoteAddedFile(const std::string& path) { Note(kAddedFiles, path, 0); }
+void NoteAddedFolder(const std::string& path) { Note(kAddedFiles, path, 1); }
+void NoteAddedMachineKey(const std::string& subKey, unsigned long view) { Note(kAddedKeys, subKey, view); }
+
+bool NoteMachineValue(const std::string& subKey, const std::string& name) {
+    const std::string noted = Guarded(kMachineValues);
+    HKEY list;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, noted.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &list,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD count = 0;
+    RegQueryInfoKeyA(list, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
+    for (DWORD i = 0; i < count; ++i) {
+        HKEY entry;
+        if (RegOpenKeyExA(list, std::to_string(i).c_str(), 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+        const bool same = lstrcmpiA(TextValue(entry, "key").c_str(), subKey.c_str()) == 0 &&
+                          lstrcmpiA(TextValue(entry, "name").c_str(), name.c_str()) == 0;
+        RegCloseKey(entry);
+        if (same) {  // saved before this test first changed it
+            RegCloseKey(list);
+            return true;
+        }
+    }
+    HKEY entry, source;
+    bool kept = RegCreateKeyExA(list, std::to_string(count).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                &entry, nullptr) == ERROR_SUCCESS;
+    RegCloseKey(list);
+    if (!kept) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS) {
+        static BYTE data[65536];
+        DWORD type = 0, size = sizeof(data);
+        LONG status = RegQueryValueExA(source, name.c_str(), nullptr, &type, data, &size);
+        if (status == ERROR_SUCCESS) {
+            kept = RegSetValueExA(entry, kSavedCopy, 0, type, data, size) == ERROR_SUCCESS;
+        } else {
+            kept = status == ERROR_FILE_NOT_FOUND;
+        }
+        RegCloseKey(source);
+    }
+    // Written last: an entry without them puts nothing back.
+    kept = kept && RegSetValueExA(entry, "name", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                                  static_cast<DWORD>(name.size() + 1)) == ERROR_SUCCESS;
+    kept = kept && RegSetValueExA(entry, "key", 0, REG_SZ, reinterpret_cast<const BYTE*>(subKey.c_str()),
+                                  static_cast<DWORD>(subKey.size() + 1)) == ERROR_SUCCESS;
+    RegCloseKey(entry);
+    return kept;
+}
 bool UserKeyExists(const std::string& subKey) { return KeyExists(HKEY_CURRENT_USER, subKey); }
 
 namespace {

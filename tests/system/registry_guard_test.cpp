@@ -1,7 +1,8 @@
 // A test run that is killed after changing the .inf registration leaves the
 // machine as it found it once the next run starts: the machine's and the
-// user's .inf keys, their subkeys and values, and no class key of the tests,
-// neither the machine's nor the user's.
+// user's .inf keys, their subkeys and values, no class key of the tests,
+// neither the machine's nor the user's, no file it put into the Windows
+// folder, and the machine's environment as it was.
 #include <string>
 
 #include "registry_guard.h"
@@ -13,6 +14,13 @@ const char kKilledClass[] = "tavrelkilledclass";
 const char kKilledUserClass[] = "tavrelkilleduserclass";
 const char kProbeKey[] = "Software\\Classes\\.inf\\TavrelGuardProbe";
 const char kUserInfKey[] = "Software\\Classes\\.inf";
+const char kEnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
+const char kKilledVariable[] = "TAVRELKILLEDRUN";
+
+std::string KilledRunFile() { return WindowsFolder() + "\\tavrel-killed-run.txt"; }
+
+// The machine's value of kKilledVariable, or "(missing)".
+std::string KilledVariable() { return RegistryValueIn(0, kEnvironmentKey, kKilledVariable); }
 
 
 std::string OwnPath() {
@@ -33,6 +41,10 @@ TEST_F(RegistryGuardChild, DISABLED_ChangesAndWaits) {
     SetUserClassValue(".inf", StringValue(kKilledUserClass));
     SetUserClassValue(std::string(kKilledUserClass) + "\\shell\\Install\\command",
                       StringValue("left by a killed run"));
+    NoteAddedFile(KilledRunFile());
+    WriteFileBytes(KilledRunFile(), "left by a killed run\r\n");
+    ASSERT_TRUE(NoteMachineValue(kEnvironmentKey, kKilledVariable));
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kEnvironmentKey, kKilledVariable, REG_SZ, "left by a killed run", 21);
     char signal[MAX_PATH] = {};
     GetEnvironmentVariableA("TAVREL_GUARD_SIGNAL", signal, sizeof(signal));
     WriteFileBytes(signal, "changed\r\n");
@@ -65,6 +77,8 @@ TEST_F(RegistryGuard, KilledRunIsPutBackByTheNextRun) {
         RegCloseKey(probe);
     }
     const std::string before = DescribeInfKeys();
+    ASSERT_EQ("(missing)", KilledVariable()) << "left by an earlier run";
+    ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(KilledRunFile().c_str())) << "left by an earlier run";
 
     std::string signal = caseDir_ + "changed.txt";
     DeleteFileA(signal.c_str());
@@ -91,6 +105,8 @@ TEST_F(RegistryGuard, KilledRunIsPutBackByTheNextRun) {
     EXPECT_TRUE(MachineKeyExists(kGuardKey)) << "a killed run leaves its guard key";
     EXPECT_TRUE(MachineKeyExists(std::string("Software\\Classes\\") + kKilledClass));
     EXPECT_TRUE(UserKeyExists(std::string("Software\\Classes\\") + kKilledUserClass));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(KilledRunFile().c_str()));
+    EXPECT_EQ("left by a killed run", KilledVariable());
 
     RunOptions options;
     options.timeoutMs = 60000;
@@ -103,6 +119,9 @@ TEST_F(RegistryGuard, KilledRunIsPutBackByTheNextRun) {
         << "the killed run's class key should be gone";
     EXPECT_FALSE(UserKeyExists(std::string("Software\\Classes\\") + kKilledUserClass))
         << "the killed run's user class key should be gone";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(KilledRunFile().c_str()))
+        << "the killed run's file in the Windows folder should be gone";
+    EXPECT_EQ("(missing)", KilledVariable()) << "the machine's environment should be as it was";
     EXPECT_FALSE(MachineKeyExists(kGuardKey)) << "the next run drops the guard key when it ends";
 }
 

@@ -1,27 +1,17 @@
 #include "system_fixture.h"
 
-#include "registry_guard.h"
-
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 const char kTestRoot[] = "C:\\tavrel-tests";
 const char kTestClass[] = "tavreltestfile";
-const char kSetupBroken[] = "このセットアップは壊れています。";
-const char kOsUnsupported[] = "このセットアップは、このOSをサポートしていません。";
+const char kSetupBrokenJapanese[] = "このセットアップは壊れています。";
+const char kOsUnsupportedJapanese[] = "このセットアップは、このOSをサポートしていません。";
+const char kSetupBrokenEnglish[] = "This setup is broken.";
+const char kOsUnsupportedEnglish[] = "This setup does not support this operating system.";
 
 namespace {
-
-// Paths of the build, given as Unix paths, seen through Wine's Z: drive.
-std::string FromUnixPath(const char* unixPath) {
-    std::string path = std::string("Z:") + unixPath;
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
 
 // The machine's classes are written where they are kept, not through
 // HKEY_CLASSES_ROOT: on Windows a write there lands in the user's key of
@@ -97,17 +87,51 @@ RegistryValue Missing() { return RegistryValue(); }
 
 std::string TestRecorderPath() { return std::string(kTestRoot) + "\\bin\\recorder.exe"; }
 
-std::string TavrelExeSourcePath() { return FromUnixPath(TAVREL_EXE_UNIX); }
-std::string RecorderSourcePath() { return FromUnixPath(RECORDER_EXE_UNIX); }
-std::string Recorder64SourcePath() { return FromUnixPath(RECORDER64_EXE_UNIX); }
-std::string DdeServerSourcePath() { return FromUnixPath(DDE_SERVER_EXE_UNIX); }
-std::string DemoSourceDir() { return FromUnixPath(DEMO_DIR_UNIX) + "\\"; }
+std::string TestFilesDir() {
+    char path[MAX_PATH] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+    std::string folder(path, length < sizeof(path) ? length : 0);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
 
-void ExpectUserLocale(const char* userLocale) {
-    WCHAR locale[LOCALE_NAME_MAX_LENGTH] = {};
-    GetUserDefaultLocaleName(locale, LOCALE_NAME_MAX_LENGTH);
-    ASSERT_EQ(userLocale, WideToUtf8(locale))
-        << "this case runs in the prefix of its locale (the start of its name)";
+std::string TavrelExeSourcePath() { return TestFilesDir() + "Tavrel.exe"; }
+std::string RecorderSourcePath() { return TestFilesDir() + "recorder.exe"; }
+std::string Recorder64SourcePath() { return TestFilesDir() + "recorder64.exe"; }
+std::string DdeServerSourcePath() { return TestFilesDir() + "dde_server.exe"; }
+std::string DemoSourceDir() { return TestFilesDir() + "demo\\"; }
+
+std::string MessageText(TavrelMessage message) {
+    const bool japanese = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE;
+    if (message == kSetupBroken) return japanese ? kSetupBrokenJapanese : kSetupBrokenEnglish;
+    if (message == kOsUnsupported) return japanese ? kOsUnsupportedJapanese : kOsUnsupportedEnglish;
+    return "";
+}
+
+std::string WithoutDisplayLanguage(const char* language) {
+    WCHAR name[LOCALE_NAME_MAX_LENGTH] = {};
+    LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0);
+    if (WideToUtf8(name) == language) return "";
+    return std::string("needs the display language ") + language + "; this system's is " + WideToUtf8(name);
+}
+
+std::string WithoutCodePage(UINT codePage) {
+    if (GetACP() == codePage) return "";
+    return "needs the ANSI code page " + std::to_string(codePage) + "; this system's is " +
+           std::to_string(GetACP());
+}
+
+bool LocaleRequired() { return EnvironmentValue("TAVREL_TESTS_REQUIRE_LOCALE") == "1"; }
+
+std::string WindowsFolder() {
+    char path[MAX_PATH] = {};
+    UINT length = GetWindowsDirectoryA(path, sizeof(path));
+    return length > 0 && length < sizeof(path) ? path : "";
+}
+
+std::string SystemFolder() {
+    char path[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryA(path, sizeof(path));
+    return length > 0 && length < sizeof(path) ? path : "";
 }
 
 bool UnderWow64() {
@@ -149,6 +173,16 @@ std::string RegistryValueIn(REGSAM view, const char* subKey, const char* name) {
 
 bool CopyInto(const std::string& from, const std::string& to) {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool PlaceOutside(const std::string& from, const std::string& to) {
+    NoteAddedFile(to);
+    return CopyInto(from, to);
+}
+
+void MakeFolderOutside(const std::string& folder) {
+    NoteAddedFolder(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
@@ -262,6 +296,19 @@ void ExpectNoBox(const RunResult& run) {
 void ExpectOneBox(const RunResult& run, const std::string& text) {
     ASSERT_EQ(1u, run.boxes.size()) << "expected one message box";
     EXPECT_EQ(text, run.boxes[0].text);
+}
+
+void ExpectOneBox(const RunResult& run, TavrelMessage message) {
+    ASSERT_EQ(1u, run.boxes.size()) << "expected message " << static_cast<int>(message);
+    EXPECT_EQ(MessageText(message), run.boxes[0].text) << "message " << static_cast<int>(message);
+}
+
+void ExpectBoxes(const RunResult& run, TavrelMessage message) {
+    if (message == kNoBox) {
+        ExpectNoBox(run);
+    } else {
+        ExpectOneBox(run, message);
+    }
 }
 
 void SystemTest::ExpectRecorderGot(const std::string& arguments) const {

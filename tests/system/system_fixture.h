@@ -1,6 +1,8 @@
-// Test bed for running the real Tavrel.exe under Wine: a scratch folder per
-// test inside the prefix, registry set and restored around each test, and
-// the recorder that stands in for the installer.
+// Test bed for running the real Tavrel.exe on Windows, or under Wine: a
+// scratch folder per test, the registry set and restored around each test,
+// and the recorder that stands in for the installer. Tavrel.exe and the
+// helpers are found beside the test program (the build's windows-tests
+// folder, or where tests\windows\run-tests.cmd laid them out).
 #ifndef TAVREL_TESTS_SYSTEM_FIXTURE_H
 #define TAVREL_TESTS_SYSTEM_FIXTURE_H
 
@@ -13,6 +15,7 @@
 
 #include "launch_sequence.h"
 #include "process_runner.h"
+#include "registry_guard.h"
 
 // One of Tavrel's exit codes as GetExitCodeProcess reports it (-2 is
 // 0xFFFFFFFE).
@@ -21,8 +24,20 @@ inline DWORD ExitCodeOf(ExitCode code) { return static_cast<DWORD>(code); }
 extern const char kTestRoot[];        // C:\tavrel-tests
 extern const char kTestClass[];       // file class the tests register for .inf
 std::string TestRecorderPath();       // C:\tavrel-tests\bin\recorder.exe, the installer stand-in
-extern const char kSetupBroken[];     // message 101, UTF-8
-extern const char kOsUnsupported[];   // message 102, UTF-8
+// Tavrel's two messages. Which table's text a box shows is the system's
+// choice, made by its display language (MessageText).
+enum TavrelMessage {
+    kNoBox = 0,
+    kSetupBroken = 101,
+    kOsUnsupported = 102,
+};
+extern const char kSetupBrokenJapanese[];       // UTF-8
+extern const char kOsUnsupportedJapanese[];
+extern const char kSetupBrokenEnglish[];
+extern const char kOsUnsupportedEnglish[];
+// The text of `message` as Tavrel shows it on this system: the Japanese
+// table where the display language is Japanese, the English one elsewhere.
+std::string MessageText(TavrelMessage message);
 
 struct RecorderRun {
     std::string commandLine;  // as the recorder received it
@@ -96,6 +111,9 @@ protected:
 
 void ExpectNoBox(const RunResult& run);
 void ExpectOneBox(const RunResult& run, const std::string& text);
+void ExpectOneBox(const RunResult& run, TavrelMessage message);
+// kNoBox, or one box with the message's text.
+void ExpectBoxes(const RunResult& run, TavrelMessage message);
 
 // Names a parameterized case after its `name` field.
 template <class Case>
@@ -103,16 +121,35 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
     return info.param.name;
 }
 
+// The files laid out beside the test program.
+std::string TestFilesDir();          // with its final separator
 std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
 std::string Recorder64SourcePath();  // the recorder built for 64-bit Windows
 std::string DdeServerSourcePath();   // a program that opens documents through DDE
 std::string DemoSourceDir();
-// Checks that the test runs in the prefix of `userLocale` ("ja-JP"): the
-// cases of a locale are named after it and run only in its prefix.
-void ExpectUserLocale(const char* userLocale);
+// Windows keeps three settings apart: the display language (which picks
+// the string table Tavrel's messages come from), the ANSI code page (which
+// decides the bytes of every path) and the regional formats, which no case
+// needs. A case that needs a setting the system does not have is skipped
+// with this reason; these give "" when the system has it:
+std::string WithoutDisplayLanguage(const char* language);  // e.g. "ja-JP"
+std::string WithoutCodePage(UINT codePage);                // e.g. 932
+// Skips the current case with `reason`, or, where the run requires the
+// setting (TAVREL_TESTS_REQUIRE_LOCALE=1: the Wine prefixes made for each
+// locale), fails it.
+#define SKIP_FOR_LOCALE(reason)                                                     \
+    do {                                                                            \
+        const std::string tavrel_reason = (reason);                                 \
+        if (tavrel_reason.empty()) break;                                           \
+        if (LocaleRequired()) FAIL() << tavrel_reason << ", which this run requires"; \
+        GTEST_SKIP() << tavrel_reason;                                              \
+    } while (false)
+bool LocaleRequired();
 bool UnderWow64();  // a 32-bit program on 64-bit Windows, as Tavrel is
 bool UnderWine();   // Wine's ntdll, which has no per-user classes
+std::string WindowsFolder();  // GetWindowsDirectoryA
+std::string SystemFolder();   // GetSystemDirectoryA: system32, as 32-bit programs name it
 // Where the files a 32-bit program puts into GetSystemDirectoryA's folder
 // really are (syswow64 under WOW64), as a program started from there sees it.
 std::string SystemFolderSeenByItsPrograms();
@@ -126,6 +163,11 @@ inline std::string NativeRegistryValue(const char* subKey, const char* name) {
     return RegistryValueIn(KEY_WOW64_64KEY, subKey, name);
 }
 bool CopyInto(const std::string& from, const std::string& to);
+// Copies a file, or makes a folder, outside the tests' folder (system
+// folders, Program Files): noted first, so that it goes after the test,
+// also after a killed run (registry_guard.h).
+bool PlaceOutside(const std::string& from, const std::string& to);
+void MakeFolderOutside(const std::string& folder);
 // The bytes of a helper's log field, which it writes in hex.
 std::string FromHex(const std::string& hex);
 void WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -22,6 +22,9 @@ if [ ! -f "$prefix/system.reg" ] || [ "$(realpath -m "$prefix")" = "$(realpath -
 fi
 locale="${name#*-}"
 export WINEPREFIX="$prefix" WINEARCH="${name%%-*}" LC_ALL="${locale%%+*}"
+# Each prefix is made for its locale: a case that needs a display language
+# or code page the prefix lacks fails there rather than skip.
+export TAVREL_TESTS_REQUIRE_LOCALE=1
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 case "$1" in
