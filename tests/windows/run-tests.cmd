@@ -61,6 +61,10 @@ echo ---
 set STATUS=%ERRORLEVEL%
 rd /s /q "%RUN%"
 if exist "%SystemDrive%\tavrel-tests" rd /s /q "%SystemDrive%\tavrel-tests"
+rem A test program that was killed leaves its guard key, which the next run
+rem needs to put the machine back; otherwise nothing of the tests stays.
+reg query "HKLM\Software\Tavrel Tests\Registration Guard" >nul 2>&1
+if errorlevel 1 reg delete "HKLM\Software\Tavrel Tests" /f >nul 2>&1
 exit /b %STATUS%
 
 :usage
