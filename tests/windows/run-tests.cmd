@@ -8,7 +8,8 @@ rem
 rem FILES_FOLDER is the windows-tests folder of a build, or the build folder
 rem that holds it. Its files are laid out in %SystemDrive%\tavrel-run and
 rem every test program runs from there, writing its results as XML into
-rem RESULTS_FOLDER (by default FILES_FOLDER\results). Ends with one line,
+rem RESULTS_FOLDER (by default FILES_FOLDER\results), where tally.xml adds
+rem the checks that are no GoogleTest program. Ends with one line,
 rem "N passed, N failed, N skipped", and exits 1 when any test failed.
 rem A case that needs a display language or an ANSI code page this system
 rem does not have, or that only Windows can show, is skipped with its reason.
@@ -33,6 +34,7 @@ xcopy "%FILES%" "%RUN%\" /e /i /q /y >nul
 if not exist "%RUN%\system_tests.exe" goto no_layout
 if not exist "%RESULTS%" mkdir "%RESULTS%"
 for %%p in (%PARTS%) do for %%e in (xml exit skip) do if exist "%RESULTS%\%%p.%%e" del "%RESULTS%\%%p.%%e"
+if exist "%RESULTS%\tally.xml" del "%RESULTS%\tally.xml"
 echo Tavrel's Windows-side tests: laid out in %RUN%, results in %RESULTS%
 
 echo --- system_tests.exe

@@ -1,8 +1,8 @@
 #!/bin/bash
 # test_tally, the closing lines of run-tests.cmd, built for this machine
 # (with AddressSanitizer and UndefinedBehaviorSanitizer) and run on results
-# folders made here: what it counts, what it names, and its exit code,
-# which decides whether a Windows run passed.
+# folders made here: what it counts, what it names, what it writes to
+# tally.xml, and its exit code, which decides whether a Windows run passed.
 #
 #   tally_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
@@ -96,6 +96,22 @@ case_ SkippedPart 0 "2 passed, 0 failed, 1 skipped" \
     'gtest_passed >p.xml; echo "0 " >p.exit; printf "no signed files\r\n" >q.skip' "SKIPPED q: no signed files"
 case_ NothingRan 1 "0 passed, 0 failed, 2 skipped" \
     'echo "no Windows" >p.skip; echo "no Windows" >q.skip'
+
+# What the tally counted for whole parts is also in tally.xml, the XML a CI
+# service publishes beside the programs' own.
+# xml_has CASE TEXT: the tally.xml of that case holds TEXT.
+xml_has() {
+    if grep -qF -- "$2" "$WORK/$1/tally.xml" 2>/dev/null; then
+        echo "ok: $1 tally.xml"
+    else
+        echo "FAIL: $1: expected tally.xml to hold '$2', got: $(cat "$WORK/$1/tally.xml" 2>&1)"
+        failures=$((failures + 1))
+    fi
+}
+xml_has PartThatDidNotReport '<failure message="did not report (no q.exit)" />'
+xml_has SkippedPart '<skipped message="no signed files" />'
+xml_has ProgramWithoutResultsFailed '<failure message="exited with 3" />'
+xml_has AllPassed '<testcase name="q" status="run" result="completed" classname="run-tests.cmd" />'
 
 if [ "$failures" -ne 0 ]; then
     echo "$failures case(s) failed"

@@ -11,6 +11,10 @@
 // in the folder (it did not report).
 // Prints each case that failed or was skipped, with its reason, then
 // "N passed, N failed, N skipped", and exits 1 when any failed or none ran.
+// What it counted apart from the programs' own cases (a program without
+// results, a part skipped or that did not report, a program that ended
+// badly) it also writes as GoogleTest XML to RESULTS_FOLDER\tally.xml, so
+// that the XML files there hold every result.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,11 +24,69 @@
 
 namespace {
 
+// A result the tally counted for a whole part.
+struct PartResult {
+    std::string part;
+    const char* result;   // "passed", "failed" or "skipped"
+    std::string message;  // why, for the last two
+};
+
 struct Tally {
     int passed = 0;
     int failed = 0;
     int skipped = 0;
+    std::vector<PartResult> parts;
 };
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+void WriteXml(const std::string& path, const Tally& tally) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    int failures = 0;
+    for (const PartResult& r : tally.parts) failures += std::string(r.result) == "failed";
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites tests=\"" << tally.parts.size()
+        << "\" failures=\"" << failures << "\" disabled=\"0\" errors=\"0\" name=\"run-tests.cmd\">\n"
+        << "  <testsuite name=\"run-tests.cmd\" tests=\"" << tally.parts.size() << "\" failures=\"" << failures
+        << "\" disabled=\"0\" errors=\"0\">\n";
+    for (const PartResult& r : tally.parts) {
+        const std::string result = r.result;
+        out << "    <testcase name=\"" << Escaped(r.part) << "\" status=\"run\" result=\""
+            << (result == "skipped" ? "skipped" : "completed") << "\" classname=\"run-tests.cmd\"";
+        if (result == "passed") {
+            out << " />\n";
+            continue;
+        }
+        out << ">\n      <" << (result == "failed" ? "failure" : "skipped") << " message=\"" << Escaped(r.message)
+            << "\" />\n    </testcase>\n";
+    }
+    out << "  </testsuite>\n</testsuites>\n";
+}
+
+void Count(Tally* tally, const std::string& part, const char* result, const std::string& message) {
+    const std::string kind = result;
+    if (kind == "passed") {
+        ++tally->passed;
+    } else if (kind == "failed") {
+        ++tally->failed;
+        std::printf("FAILED  %s: %s\n", part.c_str(), message.c_str());
+    } else {
+        ++tally->skipped;
+        std::printf("SKIPPED %s: %s\n", part.c_str(), message.c_str());
+    }
+    tally->parts.push_back({part, result, message});
+}
 
 bool ReadFile(const std::string& path, std::string* text) {
     std::ifstream in(path, std::ios::binary);
@@ -111,8 +173,7 @@ void CountPart(const std::string& folder, const std::string& part, Tally* tally)
                                        skipReason.back() == ' ')) {
             skipReason.pop_back();
         }
-        ++tally->skipped;
-        std::printf("SKIPPED %s: %s\n", part.c_str(), skipReason.c_str());
+        Count(tally, part, "skipped", skipReason);
         return;
     }
     const bool exited = ReadFile(base + ".exit", &exitText);
@@ -120,18 +181,12 @@ void CountPart(const std::string& folder, const std::string& part, Tally* tally)
     bool anyFailed = false;
     const bool hasCases = ReadFile(base + ".xml", &xml) && CountCases(part, xml, tally, &anyFailed);
     if (!exited) {
-        ++tally->failed;
-        std::printf("FAILED  %s: did not report (no %s.exit)\n", part.c_str(), part.c_str());
+        Count(tally, part, "failed", "did not report (no " + part + ".exit)");
     } else if (!hasCases) {
-        if (exitCode == 0) {
-            ++tally->passed;
-        } else {
-            ++tally->failed;
-            std::printf("FAILED  %s: exited with %ld\n", part.c_str(), exitCode);
-        }
+        Count(tally, part, exitCode == 0 ? "passed" : "failed", "exited with " + std::to_string(exitCode));
     } else if (exitCode != 0 && !anyFailed) {
-        ++tally->failed;
-        std::printf("FAILED  %s: exited with %ld, with no failed case in its results\n", part.c_str(), exitCode);
+        Count(tally, part, "failed",
+              "exited with " + std::to_string(exitCode) + ", with no failed case in its results");
     }
 }
 
@@ -144,6 +199,7 @@ int main(int argc, char** argv) {
     }
     Tally tally;
     for (int i = 2; i < argc; ++i) CountPart(argv[1], argv[i], &tally);
+    WriteXml(std::string(argv[1]) + "/tally.xml", tally);
     std::printf("%d passed, %d failed, %d skipped\n", tally.passed, tally.failed, tally.skipped);
     return tally.failed == 0 && tally.passed > 0 ? 0 : 1;
 }
