@@ -2,11 +2,11 @@
 // and other programs use. (That the program runs with its manifest in place
 // is shown by every test under Wine, the empty-argument case first.)
 //
-//   resource_check [<path of Tavrel.exe> <path of expected_resources.txt>]
+//   resource_check
 //
-// The expectations are those check_pe.py reads too (see that file). Without
-// arguments, both files are read from the program's own folder, where the
-// build lays them out (windows-tests).
+// Reads Tavrel.exe and expected_resources.txt from its own folder, where the
+// build lays them out (windows-tests). The expectations are those
+// check_pe.py reads too (see that file).
 // Prints one line per failed check and exits with 1 if there was any.
 
 #include <windows.h>
@@ -522,22 +522,17 @@ void CheckManifest(HMODULE module, const char* path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    char path[MAX_PATH], expectations[MAX_PATH];
-    if (argc == 3) {
-        lstrcpynA(path, argv[1], sizeof(path));
-        lstrcpynA(expectations, argv[2], sizeof(expectations));
-    } else if (argc == 1) {
-        char folder[MAX_PATH] = {};
-        DWORD length = GetModuleFileNameA(nullptr, folder, sizeof(folder));
-        if (length == 0 || length >= sizeof(folder)) return 2;
-        *strrchr(folder, '\\') = '\0';
-        snprintf(path, sizeof(path), "%s\\Tavrel.exe", folder);
-        snprintf(expectations, sizeof(expectations), "%s\\expected_resources.txt", folder);
-    } else {
-        printf("usage: resource_check [<path of Tavrel.exe> <path of expected_resources.txt>]\n");
+int main(int argc, char**) {
+    if (argc != 1) {
+        printf("usage: resource_check (it reads Tavrel.exe and expected_resources.txt beside itself)\n");
         return 2;
     }
+    char folder[MAX_PATH] = {}, path[MAX_PATH], expectations[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, folder, sizeof(folder));
+    if (length == 0 || length >= sizeof(folder)) return 2;
+    *strrchr(folder, '\\') = '\0';
+    snprintf(path, sizeof(path), "%s\\Tavrel.exe", folder);
+    snprintf(expectations, sizeof(expectations), "%s\\expected_resources.txt", folder);
     if (!ReadExpected(expectations)) return 1;
 
     HMODULE module =

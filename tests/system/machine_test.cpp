@@ -12,7 +12,6 @@
 
 namespace {
 
-const char kEnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const char kCurrentVersionKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 const char kProgram[] = "tmachine.exe";
 const char kProductFolder[] = "Tavrel Machine Test";
@@ -29,7 +28,7 @@ SavedValue ReadMachineEnvironment(const char* name) {
     SavedValue saved;
     saved.name = name;
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return saved;
     }
     char data[32768];
@@ -45,8 +44,8 @@ SavedValue ReadMachineEnvironment(const char* name) {
 
 void WriteMachineEnvironment(const SavedValue& value) {
     HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEnvironmentKey, 0, KEY_SET_VALUE, &key))
-        << "opening HKLM\\" << kEnvironmentKey;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, 0, KEY_SET_VALUE, &key))
+        << "opening HKLM\\" << kMachineEnvironmentKey;
     EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value.name.c_str(), 0, value.type,
                                             reinterpret_cast<const BYTE*>(value.data.data()),
                                             static_cast<DWORD>(value.data.size())))
@@ -99,7 +98,7 @@ protected:
         const SavedValue machinePath = ReadMachineEnvironment("PATH");
         ASSERT_TRUE(machinePath.present) << "the machine's environment should have a Path";
         for (const char* name : {"TAVRELTOOLS", "PATH"}) {
-            ASSERT_TRUE(NoteMachineValue(kEnvironmentKey, name)) << "keeping the machine's " << name << " safe";
+            ASSERT_TRUE(NoteMachineValue(kMachineEnvironmentKey, name)) << "keeping the machine's " << name << " safe";
         }
         WriteMachineEnvironment(ExpandableText("TAVRELTOOLS", machineFolder_));
         WriteMachineEnvironment(ExpandableText("PATH", TextOf(machinePath) + ";" + machineFolder_));

@@ -105,10 +105,7 @@ TEST_P(NativeInstall, LandsInTheNativePlaces) {
     WriteFileBytes(caseDir_ + "native.inf", kNativeInf);
     WriteFileBytes(caseDir_ + "tavrel-native-sys.txt", "system folder\r\n");
     WriteFileBytes(caseDir_ + "tavrel-native-pf.txt", "Program Files\r\n");
-    std::string command = c.command;
-    const std::string kSystemMark = "{system}";
-    size_t at = command.find(kSystemMark);
-    if (at != std::string::npos) command.replace(at, kSystemMark.size(), SystemFolder());
+    std::string command = WithSystemFolder(c.command);
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
 
     RunResult run = RunTavrel("\"%EXEPATH%native.inf\"");

@@ -113,10 +113,7 @@ TEST_P(PlantedInstaller, OnlyTheRegisteredInstallerRuns) {
     if (c.realInstallerPresent) {
         ASSERT_TRUE(CopyInto(recorderPath_, realInstaller_)) << "installing " << realInstaller_;
     }
-    std::string command = c.command;
-    const std::string kSystemMark = "{system}";
-    size_t at = command.find(kSystemMark);
-    if (at != std::string::npos) command.replace(at, kSystemMark.size(), SystemFolder());
+    std::string command = WithSystemFolder(c.command);
     RegisterInstallCommand(StringValue(kTestClass), TypedValue(c.type, command + std::string(1, '\0')));
     RunResult run = RunTavrel("C:\\d\\x.inf");
     EXPECT_EQ(ExitCodeOf(kExitLaunched), run.exitCode);

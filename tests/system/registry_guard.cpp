@@ -13,7 +13,7 @@ namespace {
 const char kInfKey[] = "Software\\Classes\\.inf";
 const char kClassesKey[] = "Software\\Classes";
 const char kSavedInf[] = "inf";          // the copy of the .inf key, when it existed
-const char kNotedClasses[] = "classes";  // a value per class key a test created
+const char kNotedClasses[] = "classes";  // a value per class key a test created (its name)
 // A key per user class key a test changes, holding under kSavedCopy the
 // user's own key as it was, when there was one.
 const char kNotedUserClasses[] = "user classes";
@@ -55,39 +55,6 @@ bool KeyExists(HKEY root, const std::string& subKey) {
 
 std::string Guarded(const char* part) { return std::string(kGuardKey) + "\\" + part; }
 
-void DeleteNotedClasses() {
-    HKEY noted;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, Guarded(kNotedClasses).c_str(), 0, KEY_READ, &noted) !=
-        ERROR_SUCCESS) {
-        return;
-    }
-    char name[512];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof(name);
-        if (RegEnumValueA(noted, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        if (length > 0) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kClassesKey) + "\\" + name).c_str());
-    }
-    RegCloseKey(noted);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, Guarded(kNotedClasses).c_str());
-}
-
-void PutBackUserClasses() {
-    const std::string noted = Guarded(kNotedUserClasses);
-    HKEY list;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, noted.c_str(), 0, KEY_READ, &list) != ERROR_SUCCESS) return;
-    char name[512];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof(name);
-        if (RegEnumKeyExA(list, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        const std::string userKey = std::string(kClassesKey) + "\\" + name;
-        const std::string saved = noted + "\\" + name + "\\" + kSavedCopy;
-        RegDeleteTreeA(HKEY_CURRENT_USER, userKey.c_str());
-        if (KeyExists(HKEY_LOCAL_MACHINE, saved)) CopyKey(HKEY_LOCAL_MACHINE, saved, HKEY_CURRENT_USER, userKey);
-    }
-    RegCloseKey(list);
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, noted.c_str());
-}
-
 // The values of a key of the guard: names and DWORD data, in order.
 std::vector<std::pair<std::string, DWORD>> NotedValues(const char* part) {
     std::vector<std::pair<std::string, DWORD>> noted;
@@ -116,6 +83,39 @@ void Note(const char* part, const std::string& name, DWORD data) {
     }
     RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
     RegCloseKey(key);
+}
+
+// The names of the subkeys of HKLM\path, in order.
+std::vector<std::string> SubkeyNames(const std::string& path) {
+    std::vector<std::string> names;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    char name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof(name);
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+void DeleteNotedClasses() {
+    for (const auto& entry : NotedValues(kNotedClasses)) {
+        if (!entry.first.empty()) RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kClassesKey) + "\\" + entry.first).c_str());
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, Guarded(kNotedClasses).c_str());
+}
+
+void PutBackUserClasses() {
+    const std::string noted = Guarded(kNotedUserClasses);
+    for (const std::string& name : SubkeyNames(noted)) {
+        const std::string userKey = std::string(kClassesKey) + "\\" + name;
+        const std::string saved = noted + "\\" + name + "\\" + kSavedCopy;
+        RegDeleteTreeA(HKEY_CURRENT_USER, userKey.c_str());
+        if (KeyExists(HKEY_LOCAL_MACHINE, saved)) CopyKey(HKEY_LOCAL_MACHINE, saved, HKEY_CURRENT_USER, userKey);
+    }
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, noted.c_str());
 }
 
 void DeleteTreeInView(const std::string& subKey, DWORD view) {
@@ -160,14 +160,12 @@ std::string TextValue(HKEY key, const char* name) {
 
 void PutBackMachineValues() {
     const std::string noted = Guarded(kMachineValues);
-    HKEY list;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, noted.c_str(), 0, KEY_READ, &list) != ERROR_SUCCESS) return;
-    char entryName[64];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = sizeof(entryName);
-        if (RegEnumKeyExA(list, i, entryName, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    for (const std::string& entryName : SubkeyNames(noted)) {
         HKEY entry, target;
-        if (RegOpenKeyExA(list, entryName, 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (noted + "\\" + entryName).c_str(), 0, KEY_READ, &entry) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
         const std::string subKey = TextValue(entry, "key"), name = TextValue(entry, "name");
         if (!subKey.empty() &&
             RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_SET_VALUE, &target) == ERROR_SUCCESS) {
@@ -182,7 +180,6 @@ void PutBackMachineValues() {
         }
         RegCloseKey(entry);
     }
-    RegCloseKey(list);
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, noted.c_str());
 }
 
@@ -201,6 +198,7 @@ bool PutBack() {
 }  // namespace
 
 bool MachineKeyExists(const std::string& subKey) { return KeyExists(HKEY_LOCAL_MACHINE, subKey); }
+bool UserKeyExists(const std::string& subKey) { return KeyExists(HKEY_CURRENT_USER, subKey); }
 
 void NoteAddedFile(const std::string& path) { Note(kAddedFiles, path, 0); }
 void NoteAddedFolder(const std::string& path) { Note(kAddedFiles, path, 1); }
@@ -208,30 +206,25 @@ void NoteAddedMachineKey(const std::string& subKey, unsigned long view) { Note(k
 
 bool NoteMachineValue(const std::string& subKey, const std::string& name) {
     const std::string noted = Guarded(kMachineValues);
-    HKEY list;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, noted.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &list,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    DWORD count = 0;
-    RegQueryInfoKeyA(list, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr, nullptr);
-    for (DWORD i = 0; i < count; ++i) {
+    const std::vector<std::string> entries = SubkeyNames(noted);
+    for (const std::string& entryName : entries) {
         HKEY entry;
-        if (RegOpenKeyExA(list, std::to_string(i).c_str(), 0, KEY_READ, &entry) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, (noted + "\\" + entryName).c_str(), 0, KEY_READ, &entry) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
         const bool same = lstrcmpiA(TextValue(entry, "key").c_str(), subKey.c_str()) == 0 &&
                           lstrcmpiA(TextValue(entry, "name").c_str(), name.c_str()) == 0;
         RegCloseKey(entry);
-        if (same) {  // saved before this test first changed it
-            RegCloseKey(list);
-            return true;
-        }
+        if (same) return true;  // saved before this test first changed it
     }
     HKEY entry, source;
-    bool kept = RegCreateKeyExA(list, std::to_string(count).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                &entry, nullptr) == ERROR_SUCCESS;
-    RegCloseKey(list);
-    if (!kept) return false;
+    const std::string entryKey = noted + "\\" + std::to_string(entries.size());
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, entryKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &entry,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool kept = true;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &source) == ERROR_SUCCESS) {
         static BYTE data[65536];
         DWORD type = 0, size = sizeof(data);
@@ -251,7 +244,6 @@ bool NoteMachineValue(const std::string& subKey, const std::string& name) {
     RegCloseKey(entry);
     return kept;
 }
-bool UserKeyExists(const std::string& subKey) { return KeyExists(HKEY_CURRENT_USER, subKey); }
 
 namespace {
 
@@ -306,15 +298,7 @@ bool GuardRegistration(std::string* error) {
     return true;
 }
 
-void NoteClassKey(const std::string& classKey) {
-    HKEY noted;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, Guarded(kNotedClasses).c_str(), 0, nullptr, 0,
-                        KEY_ALL_ACCESS, nullptr, &noted, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    RegSetValueExA(noted, classKey.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1);
-    RegCloseKey(noted);
-}
+void NoteClassKey(const std::string& classKey) { Note(kNotedClasses, classKey, 0); }
 
 bool NoteUserClassKey(const std::string& classKey) {
     const std::string noted = Guarded(kNotedUserClasses) + "\\" + classKey;

@@ -14,20 +14,12 @@ const char kKilledClass[] = "tavrelkilledclass";
 const char kKilledUserClass[] = "tavrelkilleduserclass";
 const char kProbeKey[] = "Software\\Classes\\.inf\\TavrelGuardProbe";
 const char kUserInfKey[] = "Software\\Classes\\.inf";
-const char kEnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const char kKilledVariable[] = "TAVRELKILLEDRUN";
 
 std::string KilledRunFile() { return WindowsFolder() + "\\tavrel-killed-run.txt"; }
 
 // The machine's value of kKilledVariable, or "(missing)".
-std::string KilledVariable() { return RegistryValueIn(0, kEnvironmentKey, kKilledVariable); }
-
-
-std::string OwnPath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, sizeof(path));
-    return path;
-}
+std::string KilledVariable() { return RegistryValueIn(0, kMachineEnvironmentKey, kKilledVariable); }
 
 // Started by the test below, never on its own: changes the registration
 // the way the tests do, says so, and waits to be killed.
@@ -43,8 +35,8 @@ TEST_F(RegistryGuardChild, DISABLED_ChangesAndWaits) {
                       StringValue("left by a killed run"));
     NoteAddedFile(KilledRunFile());
     WriteFileBytes(KilledRunFile(), "left by a killed run\r\n");
-    ASSERT_TRUE(NoteMachineValue(kEnvironmentKey, kKilledVariable));
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kEnvironmentKey, kKilledVariable, REG_SZ, "left by a killed run", 21);
+    ASSERT_TRUE(NoteMachineValue(kMachineEnvironmentKey, kKilledVariable));
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kMachineEnvironmentKey, kKilledVariable, REG_SZ, "left by a killed run", 21);
     char signal[MAX_PATH] = {};
     GetEnvironmentVariableA("TAVREL_GUARD_SIGNAL", signal, sizeof(signal));
     WriteFileBytes(signal, "changed\r\n");
@@ -83,7 +75,7 @@ TEST_F(RegistryGuard, KilledRunIsPutBackByTheNextRun) {
     std::string signal = caseDir_ + "changed.txt";
     DeleteFileA(signal.c_str());
     SetEnvironmentVariableA("TAVREL_GUARD_SIGNAL", signal.c_str());
-    std::string self = OwnPath();
+    std::string self = TestProgramPath();
     std::string command = "\"" + self + "\" --gtest_also_run_disabled_tests --gtest_filter=";
     STARTUPINFOA startup = {sizeof(startup)};
     PROCESS_INFORMATION child = {};

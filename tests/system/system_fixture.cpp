@@ -6,6 +6,7 @@
 
 const char kTestRoot[] = "C:\\tavrel-tests";
 const char kTestClass[] = "tavreltestfile";
+const char kMachineEnvironmentKey[] = "System\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const char kSetupBrokenJapanese[] = "このセットアップは壊れています。";
 const char kOsUnsupportedJapanese[] = "このセットアップは、このOSをサポートしていません。";
 const char kSetupBrokenEnglish[] = "This setup is broken.";
@@ -87,11 +88,15 @@ RegistryValue Missing() { return RegistryValue(); }
 
 std::string TestRecorderPath() { return std::string(kTestRoot) + "\\bin\\recorder.exe"; }
 
-std::string TestFilesDir() {
+std::string TestProgramPath() {
     char path[MAX_PATH] = {};
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-    std::string folder(path, length < sizeof(path) ? length : 0);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
+    return std::string(path, length < sizeof(path) ? length : 0);
+}
+
+std::string TestFilesDir() {
+    const std::string program = TestProgramPath();
+    return program.substr(0, program.find_last_of('\\') + 1);
 }
 
 std::string TavrelExeSourcePath() { return TestFilesDir() + "Tavrel.exe"; }
@@ -132,6 +137,13 @@ std::string SystemFolder() {
     char path[MAX_PATH] = {};
     UINT length = GetSystemDirectoryA(path, sizeof(path));
     return length > 0 && length < sizeof(path) ? path : "";
+}
+
+std::string WithSystemFolder(std::string command) {
+    const std::string kMark = "{system}";
+    size_t at = command.find(kMark);
+    if (at != std::string::npos) command.replace(at, kMark.size(), SystemFolder());
+    return command;
 }
 
 bool UnderWow64() {

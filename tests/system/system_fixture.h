@@ -23,6 +23,7 @@ inline DWORD ExitCodeOf(ExitCode code) { return static_cast<DWORD>(code); }
 
 extern const char kTestRoot[];        // C:\tavrel-tests
 extern const char kTestClass[];       // file class the tests register for .inf
+extern const char kMachineEnvironmentKey[];  // under HKLM: the machine's environment
 std::string TestRecorderPath();       // C:\tavrel-tests\bin\recorder.exe, the installer stand-in
 // Tavrel's two messages. Which table's text a box shows is the system's
 // choice, made by its display language (MessageText).
@@ -122,6 +123,7 @@ std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
 }
 
 // The files laid out beside the test program.
+std::string TestProgramPath();       // the running test program
 std::string TestFilesDir();          // with its final separator
 std::string TavrelExeSourcePath();
 std::string RecorderSourcePath();
@@ -150,6 +152,8 @@ bool UnderWow64();  // a 32-bit program on 64-bit Windows, as Tavrel is
 bool UnderWine();   // Wine's ntdll, which has no per-user classes
 std::string WindowsFolder();  // GetWindowsDirectoryA
 std::string SystemFolder();   // GetSystemDirectoryA: system32, as 32-bit programs name it
+// `command` with {system} in place of SystemFolder().
+std::string WithSystemFolder(std::string command);
 // Where the files a 32-bit program puts into GetSystemDirectoryA's folder
 // really are (syswow64 under WOW64), as a program started from there sees it.
 std::string SystemFolderSeenByItsPrograms();
